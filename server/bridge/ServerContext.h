@@ -7,22 +7,11 @@
 #include "server/bridge/Reports.h"
 #include "server/bridge/serial/SerialDevice.h"
 #include "server/bridge/socket/Socket.h"
-#include "server/host/Clock.h"
-#include "server/host/EventLog.h"
-#include "server/host/PortRecord.h"
-#include "settings_store/RegistryStore.h"
+#include "server/host/HostContext.h"
 
 namespace tolvan {
 
 inline constexpr int kProbeIndex = 1000;  // SerialIO and sckMain element that carries no traffic
-
-// Global settings read from "Settings" at start.
-struct GlobalSettings {
-    int BaseTCPPort = 5000;
-    int IdleTimeCheckInterval = 60;
-    int ListeningPortCheckInterval = 60;
-    int ConstantConnectClientCheckInterval = 30;
-};
 
 // Next-check times of the supervision timer (UTC).
 struct TimerSchedule {
@@ -32,12 +21,10 @@ struct TimerSchedule {
 };
 
 // Everything one running server owns. Operations are free functions over it.
-struct ServerContext {
+struct ServerContext : HostContext {
     ServerContext(const Clock& clockIn, EventLog& logIn, RegistryStore& storeIn,
                   SocketFactory& sockets, SerialDeviceFactory& serials)
-        : clock(clockIn),
-          log(logIn),
-          store(storeIn),
+        : HostContext(clockIn, logIn, storeIn),
           socketFactory(sockets),
           serialFactory(serials),
           SerialIO([this](int index) {
@@ -55,22 +42,11 @@ struct ServerContext {
               return socket;
           }) {}
 
-    ServerContext(const ServerContext&) = delete;
-    ServerContext& operator=(const ServerContext&) = delete;
-
-    const Clock& clock;
-    EventLog& log;
-    RegistryStore& store;
     SocketFactory& socketFactory;
     SerialDeviceFactory& serialFactory;
 
     NoReports noReports;
     Reports* reports = &noReports;  // replaced by the console once it exists
-
-    GlobalSettings settings;
-    bool ServiceStarted = false;
-    bool PortsReady = false;
-    Ports ports;
 
     // Connect a new element's events to the handlers of its index (set by the bridge).
     std::function<void(int index, SerialDevice&)> WireSerial;
