@@ -1,0 +1,1 @@
+# Core targets are added here as their sources land.

@@ -1,0 +1,1 @@
+# tolvan_bridge is added here as its sources land.

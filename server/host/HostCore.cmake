@@ -1,0 +1,1 @@
+# tolvan_host targets are added here as their sources land.

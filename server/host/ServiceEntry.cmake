@@ -1,0 +1,1 @@
+# tolvan_service and TolvanServer are added here as their sources land.
