@@ -1,0 +1,36 @@
+#include "console_protocol/Messages.h"
+
+namespace tolvan::console {
+
+std::string JoinFields(const std::vector<std::string>& fields) {
+    std::string joined;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            joined += '|';
+        }
+        joined += fields[i];
+    }
+    return joined;
+}
+
+std::string VersionPayload(int major, int minor, int revision) {
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(revision) +
+           "|Release Date " + std::string(kReleaseDate);
+}
+
+std::string TraceSwitchPayload(int port, bool on) {
+    return std::to_string(port) + (on ? "|ON|" : "|OFF|");
+}
+
+std::string DisconnectPayload(int port, int connNo) {
+    return std::to_string(port) + "|" + std::to_string(connNo);
+}
+
+std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text) {
+    std::string payload =
+        std::to_string(port) + "|" + std::to_string(portNumber) + "|" + std::to_string(kind) + "|";
+    payload.append(text);
+    return payload;
+}
+
+}  // namespace tolvan::console

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tolvan::console {
+
+// Message codes. The same code is a request from the configurator and a report from the server.
+inline constexpr std::string_view kCodePortSettings = "D1";     // update / report
+inline constexpr std::string_view kCodeSettingsRequest = "D2";  // request
+inline constexpr std::string_view kCodeConnectionCount = "D2";  // report
+inline constexpr std::string_view kCodePortList = "D3";         // request / report
+inline constexpr std::string_view kCodeConnectionList = "D5";   // request / report
+inline constexpr std::string_view kCodeDisconnect = "D6";       // request only
+inline constexpr std::string_view kCodeStatistics = "D7";       // request / report
+inline constexpr std::string_view kCodeStatisticsReset = "D8";  // request only
+inline constexpr std::string_view kCodeTrace = "DA";            // switch request / event report
+inline constexpr std::string_view kCodeVersion = "DB";          // request / report
+
+// Port settings update and report: fields 0..21, split limit 22 (the description may hold "|").
+inline constexpr int kSettingsFieldCount = 22;
+// Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
+inline constexpr int kTraceFieldCount = 4;
+// Connection list report: port, count, then this many fields per connection.
+inline constexpr int kConnectionFieldCount = 5;
+// Port statistics report: port, reset time, ten counters.
+inline constexpr int kStatisticsFieldCount = 12;
+// Field 0 of a connection count notice that answers a port list request.
+inline constexpr int kCountAfterPortList = -2;
+
+inline constexpr std::string_view kReleaseDate = "Mar 18, 2005";
+
+// Fields joined with "|"; the last field gets no separator.
+std::string JoinFields(const std::vector<std::string>& fields);
+
+// "1.0.7|Release Date Mar 18, 2005"
+std::string VersionPayload(int major, int minor, int revision);
+
+// "3|ON|" or "3|OFF|": the trailing "|" leaves an empty third field.
+std::string TraceSwitchPayload(int port, bool on);
+
+// "3|2": port and connection number.
+std::string DisconnectPayload(int port, int connNo);
+
+// port | port number | kind | text (the text may contain "|", CR and LF).
+std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text);
+
+}  // namespace tolvan::console
