@@ -5,6 +5,8 @@
 
 namespace tolvan {
 
+class RegistryDocument;
+
 // Value types as the registry numbers them.
 enum RegType : int { REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4 };
 
@@ -40,8 +42,15 @@ public:
     bool RegDeleteValue(const std::string& keyPath, const std::string& valueName);
 
 private:
+    // Locks, re-reads, applies change (false: nothing to write) and replaces the file.
+    bool Modify(const std::function<bool(RegistryDocument&)>& change);
+    bool Report(const std::string& text) const;
+    void ReportRead(const std::string& text) const;
+
     std::string path_;
     ErrorSink onError_;
+    // The last read problem handed to the sink: a bad file is reported once, not on every read.
+    mutable std::string lastReadError_;
 };
 
 }  // namespace tolvan

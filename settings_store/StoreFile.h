@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tolvan {
+
+// File access of the settings store. Each function returns an empty error text on success,
+// else a short description of what failed (with the system's reason).
+
+// A missing file reads as empty text.
+std::string ReadStoreFile(const std::string& path, std::string& text);
+
+// Writes a temporary file beside path, flushes it, renames it over path and flushes the
+// folder. A new file gets mode 0640; an existing file keeps its mode.
+std::string ReplaceStoreFile(const std::string& path, const std::string& text);
+
+// An exclusive flock on "<path>.lock", held while the object lives.
+class StoreLock {
+public:
+    explicit StoreLock(const std::string& path);
+    ~StoreLock();
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+    const std::string& Error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    std::string error_;
+};
+
+}  // namespace tolvan
