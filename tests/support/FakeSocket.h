@@ -1,0 +1,158 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "server/bridge/socket/Socket.h"
+
+namespace tolvan {
+
+// A pending connection handed to ConnectionRequest by a test.
+class FakeIncoming final : public IncomingConnection {};
+
+// A socket that records its calls ("Listen", "Close", "LocalPort 5003", "Connect host:port"),
+// collects sent bytes in `sent`, serves `input` to GetData and lets the test fire its events.
+class FakeSocket final : public Socket {
+public:
+    int State() const override {
+        Check("State");
+        return state;
+    }
+    void SetLocalPort(int port) override { Record("LocalPort " + std::to_string(port)); }
+    void SetProtocol(int protocol) override { Record("Protocol " + std::to_string(protocol)); }
+    std::string RemoteHostIP() const override { return remoteIP; }
+    void Bind(int port, const std::string& address) override {
+        Record("Bind " + std::to_string(port) + " " + address);
+    }
+    void Listen() override {
+        Record("Listen");
+        state = kSocketListening;
+    }
+    void Accept(const RequestId& request) override {
+        Record("Accept");
+        accepted = request;
+        state = kSocketConnected;
+    }
+    void Connect(const std::string& host, int port) override {
+        Record("Connect " + host + ":" + std::to_string(port));
+        state = kSocketConnecting;
+    }
+    // Like the real socket, sending needs a connection.
+    void SendData(std::string_view data) override {
+        Check("SendData");
+        if (state != kSocketConnected) {
+            throw SocketError(40006, "socket is not connected");
+        }
+        sent.append(data);
+        ++sendCount;
+    }
+    std::string GetData() override {
+        Check("GetData");
+        return std::exchange(input, {});
+    }
+    void Close() override {
+        Record("Close");
+        state = kSocketClosed;
+    }
+    std::size_t BytesQueued() const override { return bytesQueued; }
+
+    // Events, as the event loop would deliver them.
+    void FireConnectionRequest(RequestId request = std::make_shared<FakeIncoming>()) {
+        if (events.ConnectionRequest) {
+            events.ConnectionRequest(std::move(request));
+        }
+    }
+    void FireDataArrival(std::string_view data) {
+        input.append(data);
+        if (events.DataArrival) {
+            events.DataArrival(input.size());
+        }
+    }
+    void FireConnect() {
+        state = kSocketConnected;
+        if (events.Connect) {
+            events.Connect();
+        }
+    }
+    void FirePeerClose() {
+        state = kSocketClosing;
+        if (events.Close) {
+            events.Close();
+        }
+    }
+    void FireError(int number, const std::string& description) {
+        state = kSocketError;
+        if (events.Error) {
+            events.Error(number, description);
+        }
+    }
+
+    int CountCalls(std::string_view call) const {
+        return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+    }
+    // Returns and forgets what was sent so far.
+    std::string TakeSent() { return std::exchange(sent, {}); }
+
+    int state = kSocketClosed;
+    std::string remoteIP = "127.0.0.1";
+    std::string sent;
+    int sendCount = 0;
+    std::string input;
+    std::size_t bytesQueued = 0;
+    RequestId accepted;
+    std::vector<std::string> calls;
+    // Names of calls that throw SocketError (for example "Listen", "SendData", "State").
+    std::set<std::string> failing;
+
+private:
+    void Record(std::string call) {
+        std::string name = call.substr(0, call.find(' '));
+        calls.push_back(std::move(call));
+        Check(name);
+    }
+    void Check(const std::string& name) const {
+        if (failing.count(name) != 0) {
+            throw SocketError(10048, name + " failed");
+        }
+    }
+};
+
+// Makes FakeSockets; `made` in creation order, `At(index)` for the elements of a control
+// array whose wiring hook was passed to Track. Pointers dangle once an element is destroyed.
+class FakeSocketFactory final : public SocketFactory {
+public:
+    std::unique_ptr<Socket> Create() override {
+        if (failCreates > 0) {
+            --failCreates;
+            throw SocketError(7, "out of memory");
+        }
+        auto socket = std::make_unique<FakeSocket>();
+        made.push_back(socket.get());
+        return socket;
+    }
+
+    // Wraps a wiring hook so that every element created through it is remembered by index.
+    void Track(std::function<void(int, Socket&)>& hook) {
+        hook = [this, inner = hook](int index, Socket& socket) {
+            byIndex[index] = static_cast<FakeSocket*>(&socket);
+            if (inner) {
+                inner(index, socket);
+            }
+        };
+    }
+    FakeSocket& At(int index) const { return *byIndex.at(index); }
+
+    std::vector<FakeSocket*> made;
+    std::map<int, FakeSocket*> byIndex;
+    int failCreates = 0;  // the next n Create calls throw
+};
+
+}  // namespace tolvan
