@@ -9,6 +9,12 @@
 
 namespace tolvan {
 
+// Where the telnet command parser of a connection stands between two received chunks.
+struct TelnetState {
+    uint8_t Phase = 0;  // the parser's own phase codes; 0 = plain data
+    uint8_t Verb = 0;   // the option verb awaiting its option byte
+};
+
 // One data connection's state. Element 0 of a port's Connections never holds a connection.
 struct ConnectionSlot {
     bool InUse = false;
@@ -19,6 +25,7 @@ struct ConnectionSlot {
     DateTime ConnectTime = kZeroDate;       // local
     DateTime IdleExpires = kZeroDate;       // UTC
     DateTime KeepAliveExpires = kZeroDate;  // UTC
+    TelnetState Telnet;
 };
 
 // Counter indexes.
