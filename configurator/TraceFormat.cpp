@@ -1,0 +1,76 @@
+#include "configurator/TraceFormat.h"
+
+namespace tolvan {
+
+std::string TraceLabel(int kind) {
+    switch (kind) {
+        case 0:
+            return "Serial Out -> ";
+        case 1:
+            return "Serial In -> ";
+        case 2:
+            return "Serial Event -> ";
+        case 3:
+            return "Socket Event -> ";
+        default:
+            return {};
+    }
+}
+
+bool TraceKindShown(int kind, const TraceFilters& filters) {
+    switch (kind) {
+        case 0:
+        case 1:
+            return filters.serialData;
+        case 2:
+            return filters.serialEvents;
+        case 3:
+            return filters.socketEvents;
+        default:
+            return true;
+    }
+}
+
+std::string EscapeTraceText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto code = static_cast<unsigned char>(ch);
+        if (code < 32 || code >= 127) {
+            out += '<';
+            out += kHex[code >> 4];
+            out += kHex[code & 0x0F];
+            out += '>';
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string FormatTraceLine(std::string_view comNumber, int kind, std::string_view text,
+                            bool withPortPrefix) {
+    std::string line;
+    if (withPortPrefix) {
+        line += '(';
+        line += comNumber;
+        line += ") ";
+    }
+    line += TraceLabel(kind);
+    line += EscapeTraceText(text);
+    return line;
+}
+
+QString CutTraceText(const QString& text) {
+    if (text.size() > kTraceMaxLength) {
+        return text.right(kTraceKeepLength);
+    }
+    return text;
+}
+
+QString TraceTimeStamp(const QDateTime& when) {
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace tolvan
