@@ -115,6 +115,8 @@ public:
     size_t Pos() const { return pos_; }
     int Line() const { return line_; }
     const std::string& Error() const { return error_; }
+    // Line-end CRs inside the value (continued lines), left out of the text kept for writing.
+    const std::vector<size_t>& DroppedCr() const { return droppedCr_; }
 
 private:
     char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
@@ -175,6 +177,8 @@ private:
                 ++p;
             if (p >= text_.size() || text_[p] != '\n')
                 return;
+            if (text_[p - 1] == '\r')
+                droppedCr_.push_back(p - 1);
             pos_ = p + 1;
             ++line_;
         }
@@ -204,6 +208,7 @@ private:
     size_t pos_;
     int line_;
     std::string error_;
+    std::vector<size_t> droppedCr_;
 };
 
 }  // namespace
@@ -273,7 +278,14 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
             std::string_view raw = text.substr(start, pos - start);
             while (!raw.empty() && (IsBlank(raw.back()) || raw.back() == '\r'))
                 raw.remove_suffix(1);
-            entry.raw = std::string(raw);
+            const std::vector<size_t>& dropped = reader.DroppedCr();
+            for (size_t i = 0, d = 0; i < raw.size(); ++i) {
+                if (d < dropped.size() && dropped[d] == start + i) {
+                    ++d;
+                    continue;
+                }
+                entry.raw += raw[i];
+            }
             line = reader.Line();
         } else {
             size_t end = text.find('\n', pos);
