@@ -1,0 +1,120 @@
+#include "server/bridge/ClientMode.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+#include "server/bridge/Bridge.h"
+#include "server/bridge/Connections.h"
+#include "server/bridge/PortAccess.h"
+
+namespace tolvan {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return out;
+}
+
+void KeepPending(PortRecord& port, std::string_view data, bool append) {
+    if (!append) {
+        port.PendingData.clear();
+    }
+    port.PendingData.append(data);
+    const auto cap = static_cast<std::size_t>(std::max<int>(port.InBufferSize, 0));
+    if (port.PendingData.size() > cap) {
+        port.PendingData.erase(0, port.PendingData.size() - cap);
+    }
+}
+
+void ClientTrace(ServerContext& ctx, int portIndex, int kind, std::string_view text) {
+    ctx.reports->SendTraceEvent(portIndex, kind, text);
+}
+
+}  // namespace
+
+void ConnectClient(ServerContext& ctx, int portIndex) {
+    const int index = SocketIndex(portIndex, 1);
+    try {
+        PortAt(ctx, portIndex);
+        if (ctx.sckMain.Get(index).State() != kSocketClosed) {
+            ClientTrace(ctx, portIndex, kTraceSerialEvent,
+                        "Client Connect->Client Not Closed...Closing");
+            CloseConnection(ctx, portIndex, 1);
+            // Let the closed socket's events run before the new connect.
+            ctx.ProcessPendingEvents();
+            ctx.ProcessPendingEvents();
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S18 ") + e.what());
+        return;
+    }
+    // Everything may have changed while events ran: look the port up again.
+    PortRecord& port = PortAt(ctx, portIndex);
+    ConnectionSlot& slot = SlotAt(port, 1);
+    Socket& socket = ctx.sckMain.Get(index);
+    ClientTrace(ctx, portIndex, kTraceSerialEvent, "Client Connect->Connecting");
+    socket.SetLocalPort(0);
+    socket.SetProtocol(0);
+    socket.Connect(port.RemoteIP, port.RemotePort);
+    const DateTime now = ctx.clock.NowUtc();
+    slot.InUse = true;
+    slot.Authenticated = 0;
+    slot.AcceptInput = true;
+    slot.IdleExpires = now + Minutes(port.MaxIdleTime);
+    slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
+    slot.PasswordBuffer.clear();
+    slot.BadPasswordCount = 0;
+    slot.Telnet = {};
+}
+
+void ClientHandshake(ServerContext& ctx, int index, const std::string& chunk) {
+    const int portIndex = PortIndexOf(index);
+    PortRecord& port = PortAt(ctx, portIndex);
+    const std::string lower = Lower(chunk);
+    if (lower.find("password:") != std::string::npos) {
+        SendToConnection(ctx, index, port.ConnectPassword + std::string(kCrLf));
+        return;
+    }
+    if (lower.find("invalid password") != std::string::npos) {
+        const std::string text = "Received " + chunk + " on Client Connection for Serial Port " +
+                                 Num(port.PortNumber) + ".";
+        ClientTrace(ctx, portIndex, kTraceConnectionEvent, text);
+        ctx.log.LogError(text);
+        CloseConnection(ctx, portIndex, 1);
+        return;
+    }
+    if (lower.find("connected") == std::string::npos) {
+        return;
+    }
+    ClientTrace(ctx, portIndex, kTraceConnectionEvent,
+                "Client Connection established for serial Port " + Num(port.PortNumber) + ".");
+    SlotAt(port, ConnNoOf(index)).Authenticated = 1;
+    if (!port.PendingData.empty()) {
+        const std::string pending = std::move(port.PendingData);
+        port.PendingData.clear();
+        SendToConnection(ctx, index, pending);
+    }
+}
+
+void ForwardToClient(ServerContext& ctx, int portIndex, std::string_view data) {
+    PortRecord& port = PortAt(ctx, portIndex);
+    ConnectionSlot& slot = SlotAt(port, 1);
+    if (slot.InUse && slot.Authenticated == 1) {
+        SendToConnection(ctx, SocketIndex(portIndex, 1), data);
+        slot.IdleExpires = ctx.clock.NowUtc() + Minutes(port.MaxIdleTime);
+        return;
+    }
+    if (slot.InUse) {
+        KeepPending(port, data, true);
+        return;
+    }
+    KeepPending(port, data, false);
+    ConnectClient(ctx, portIndex);
+}
+
+}  // namespace tolvan

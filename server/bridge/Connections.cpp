@@ -1,0 +1,184 @@
+#include "server/bridge/Connections.h"
+
+#include <exception>
+
+#include "server/bridge/Bridge.h"
+#include "server/bridge/PasswordGate.h"
+#include "server/bridge/PortAccess.h"
+
+namespace tolvan {
+
+namespace {
+
+// The first free slot from 1 up, or UpperSlot() + 1 when every slot is taken.
+int FirstFreeSlot(const PortRecord& port) {
+    const int upper = port.UpperSlot();
+    for (int i = 1; i <= upper; ++i) {
+        if (!port.Connections[static_cast<std::size_t>(i)].InUse) {
+            return i;
+        }
+    }
+    return upper + 1;
+}
+
+// A slot taken by a new connection starts from a clean state.
+void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
+    const DateTime now = ctx.clock.NowUtc();
+    slot.IdleExpires = now + Minutes(port.MaxIdleTime);
+    slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
+    slot.InUse = true;
+    slot.AcceptInput = port.AcceptInput;
+    slot.Authenticated = 0;
+    slot.PasswordBuffer.clear();
+    slot.BadPasswordCount = 0;
+    slot.Telnet = {};
+}
+
+}  // namespace
+
+bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port) {
+    if (port.ListenerShutdownTime == kZeroDate || port.BadPasswordShutdownLength <= 0) {
+        return false;
+    }
+    const DateTime end = port.ListenerShutdownTime + Minutes(port.BadPasswordShutdownLength);
+    return !(end < ctx.clock.NowUtc());
+}
+
+void AcceptConnection(ServerContext& ctx, int index, RequestId request) {
+    try {
+        const int portIndex = PortIndexOf(index);
+        PortRecord& port = PortAt(ctx, portIndex);
+        const int upper = port.UpperSlot();
+        const int i = FirstFreeSlot(port);
+        if (i <= upper) {
+            ConnectionSlot& slot = SlotAt(port, i);
+            ArmSlot(ctx, port, slot);
+            try {
+                Socket& socket = ctx.sckMain.Ensure(SocketIndex(portIndex, i));
+                socket.Accept(request);
+            } catch (const std::exception&) {
+                // No connection came of it: the slot is free again.
+                slot.InUse = false;
+                throw;
+            }
+            ConnectionEstablished(ctx, SocketIndex(portIndex, i));
+        }
+        if (i >= upper) {
+            ListenerOf(ctx, portIndex).Close();
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S7 ") + e.what());
+    }
+}
+
+void CloseConnection(ServerContext& ctx, int portIndex, int connNo) {
+    try {
+        PortRecord& port = PortAt(ctx, portIndex);
+        ctx.sckMain.Get(SocketIndex(portIndex, connNo)).Close();
+        ConnectionSlot& slot = SlotAt(port, connNo);
+        slot.InUse = false;
+        slot.Authenticated = 0;
+        ctx.reports->SendConnectionCount(portIndex);
+        if (port.Enabled && port.ServiceType == 0) {
+            Socket& listener = ListenerOf(ctx, portIndex);
+            if (listener.State() != kSocketListening && !ListenerLockedOut(ctx, port)) {
+                listener.Listen();
+            }
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S9 ") + e.what());
+    }
+}
+
+bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {
+    const int portIndex = PortIndexOf(index);
+    const int connNo = ConnNoOf(index);
+    try {
+        PortRecord& port = PortAt(ctx, portIndex);
+        Socket& socket = ctx.sckMain.Get(index);
+        if (socket.State() != kSocketConnected) {
+            CloseConnection(ctx, portIndex, connNo);
+            return false;
+        }
+        socket.SendData(text);
+        SlotAt(port, connNo).KeepAliveExpires = ctx.clock.NowUtc() + Seconds(port.KeepAliveTimeout);
+        const std::size_t queued = socket.BytesQueued();
+        if (queued > kMaxBytesQueued) {
+            ctx.log.LogError("M2S13 Connection " + Num(connNo) + " of Serial Port " +
+                             Num(port.PortNumber) + " is not reading (" + Num(queued) +
+                             " bytes waiting); closing it.");
+            CloseConnection(ctx, portIndex, connNo);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S13 ") + e.what());
+        return false;
+    }
+}
+
+void OnConnectionClosed(ServerContext& ctx, int index) {
+    try {
+        const int portIndex = PortIndexOf(index);
+        const int connNo = ConnNoOf(index);
+        CloseConnection(ctx, portIndex, connNo);
+        TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+                  "Connection Closed (Index " + Num(connNo) + ")");
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S8 ") + e.what());
+    }
+}
+
+void OnSocketError(ServerContext& ctx, int index, int /*number*/, const std::string& description) {
+    try {
+        const int portIndex = PortIndexOf(index);
+        const int connNo = ConnNoOf(index);
+        ctx.log.LogError("Socket Error Com " + Num(PortAt(ctx, portIndex).PortNumber) + ".... " +
+                         description);
+        if (connNo > 0) {
+            CloseConnection(ctx, portIndex, connNo);
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("F1S5 ") + e.what());
+    }
+}
+
+void CheckListeners(ServerContext& ctx) {
+    // One port's failure does not keep the others' listeners down.
+    for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
+        try {
+            PortRecord& port = ctx.ports[static_cast<std::size_t>(p)];
+            if (port.ServiceType != 0 || !port.Enabled) {
+                continue;
+            }
+            Socket& listener = ListenerOf(ctx, p);
+            if (listener.State() == kSocketListening) {
+                continue;
+            }
+            const DateTime end =
+                port.ListenerShutdownTime + Minutes(port.BadPasswordShutdownLength);
+            if (end < ctx.clock.NowUtc()) {
+                listener.Close();
+                listener.SetLocalPort(ctx.settings.BaseTCPPort + port.PortNumber);
+                listener.SetProtocol(0);
+                listener.Listen();
+                port.ListenerShutdownTime = kZeroDate;
+            }
+        } catch (const std::exception& e) {
+            ctx.log.LogError("M2S19 D1=" + Num(p) + " " + e.what());
+        }
+    }
+}
+
+void DisablePort(ServerContext& ctx, int portIndex) {
+    if (portIndex < 0 || portIndex >= static_cast<int>(ctx.ports.size())) {
+        return;
+    }
+    ctx.ports[static_cast<std::size_t>(portIndex)].Enabled = false;
+    ApplyPortSettings(ctx, portIndex);
+    ctx.reports->SendPortSettingsReport(portIndex);
+    ctx.reports->SendConnectionList(portIndex);
+    ctx.reports->SendConnectionCount(portIndex);
+}
+
+}  // namespace tolvan

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server/bridge/ServerContext.h"
+
+namespace tolvan {
+
+// A connection whose peer leaves more than this unread is closed, so that it cannot hold up
+// the other connections of its port or grow the send queue without bound.
+inline constexpr std::size_t kMaxBytesQueued = 1024 * 1024;
+
+// A listener asks to hand over a connection request (index = the listener's socket).
+void AcceptConnection(ServerContext& ctx, int index, RequestId request);
+
+// Writes text to one data connection; a connection that is not connected is closed instead.
+// Returns whether the text was sent and the connection is still open.
+bool SendToConnection(ServerContext& ctx, int index, std::string_view text);
+
+// The peer closed the connection.
+void OnConnectionClosed(ServerContext& ctx, int index);
+
+// The socket reported an error; a data connection is closed, a listener is left alone.
+void OnSocketError(ServerContext& ctx, int index, int number, const std::string& description);
+
+// Reopens listeners that are not listening, unless a bad-password lock-out still runs.
+void CheckListeners(ServerContext& ctx);
+
+// Takes a port whose serial device has vanished out of service and tells the console.
+void DisablePort(ServerContext& ctx, int portIndex);
+
+// A bad-password lock-out of the port's listener is in force at the current time.
+bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port);
+
+}  // namespace tolvan

@@ -1,0 +1,188 @@
+#include "server/bridge/PasswordGate.h"
+
+#include <exception>
+#include <string>
+
+#include "server/bridge/Bridge.h"
+#include "server/bridge/ClientMode.h"
+#include "server/bridge/Connections.h"
+#include "server/bridge/PortAccess.h"
+#include "server/bridge/PortControl.h"
+#include "server/bridge/TelnetParser.h"
+#include "server/host/Counters.h"
+#include "server/host/LogFile.h"
+
+namespace tolvan {
+
+namespace {
+
+// Checked at each successful login: a vanished device takes the port out of service.
+bool DeviceStillThere(ServerContext& ctx, int portIndex, const char* tag) {
+    if (SerialPortPresent(ctx, portIndex)) {
+        return true;
+    }
+    ctx.log.LogError(std::string(tag) + " Appears Serial Port " +
+                     Num(PortAt(ctx, portIndex).PortNumber) + " has been removed.");
+    DisablePort(ctx, portIndex);
+    return false;
+}
+
+void WriteToSerial(ServerContext& ctx, int portIndex, const ConnectionSlot& slot,
+                   const std::string& chunk) {
+    PortRecord& port = PortAt(ctx, portIndex);
+    if (!slot.AcceptInput) {
+        return;
+    }
+    SerialDevice& device = ctx.SerialIO.Get(portIndex);
+    if (!device.PortOpen()) {
+        return;
+    }
+    AddToCounter(ctx, portIndex, kCounterToSerial, static_cast<int32_t>(chunk.size()));
+    device.Output(chunk);
+    TraceIfOn(ctx, portIndex, kTraceToSerial, chunk);
+    if (port.LogToFile) {
+        AppendLogFile(port.LogFile, chunk);
+    }
+}
+
+void RefusePassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot) {
+    const int portIndex = PortIndexOf(index);
+    const int connNo = ConnNoOf(index);
+    slot.PasswordBuffer.clear();
+    ++slot.BadPasswordCount;
+    AddToCounter(ctx, portIndex, kCounterInvalidPasswords, 1);
+    if (slot.BadPasswordCount < port.MaxPasswordAttemps) {
+        SendToConnection(
+            ctx, index,
+            std::string(kCrLf) + "Invalid Password...." + std::string(kCrLf) + "password:");
+        TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+                  "Invalid Password Received (Index " + Num(connNo) + ")");
+        return;
+    }
+    TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+              "Invalid Password Received Shutting Down Listener (Index " + Num(connNo) + ")");
+    port.ListenerShutdownTime = ctx.clock.NowUtc();
+    slot.BadPasswordCount = 0;
+    CloseConnection(ctx, portIndex, connNo);
+    if (port.BadPasswordShutdownLength > 0) {
+        ListenerOf(ctx, portIndex).Close();
+    }
+}
+
+void PasswordGate(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
+                  const std::string& chunk) {
+    const int portIndex = PortIndexOf(index);
+    slot.PasswordBuffer += chunk;
+    if (slot.PasswordBuffer.find('\r') == std::string::npos) {
+        const std::size_t keep = port.ConnectPassword.size() + 5;
+        if (slot.PasswordBuffer.size() > keep) {
+            slot.PasswordBuffer.erase(0, slot.PasswordBuffer.size() - keep);
+        }
+        return;
+    }
+    if (slot.PasswordBuffer.find(port.ConnectPassword) == std::string::npos) {
+        RefusePassword(ctx, index, port, slot);
+        return;
+    }
+    slot.PasswordBuffer.clear();
+    slot.Authenticated = 1;
+    AddToCounter(ctx, portIndex, kCounterConnections, 1);
+    SendToConnection(ctx, index, std::string(kCrLf) + "Connected...." + std::string(kCrLf));
+    if (!DeviceStillThere(ctx, portIndex, "M2S11.1")) {
+        return;
+    }
+    TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+              "Data Connection Established (Index " + Num(ConnNoOf(index)) + ")");
+}
+
+// The connection's part of received data (the chunk holds data bytes only).
+void AdmitSocketData(ServerContext& ctx, int index, const std::string& chunk) {
+    const int portIndex = PortIndexOf(index);
+    try {
+        PortRecord& port = PortAt(ctx, portIndex);
+        ConnectionSlot& slot = SlotAt(port, ConnNoOf(index));
+        if (!slot.InUse) {
+            return;  // late data of a connection already closed
+        }
+        const DateTime now = ctx.clock.NowUtc();
+        slot.IdleExpires = now + Minutes(port.MaxIdleTime);
+        slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
+        if (slot.Authenticated != 0) {
+            WriteToSerial(ctx, portIndex, slot, chunk);
+        } else if (port.ServiceType != 0) {
+            ClientHandshake(ctx, index, chunk);
+        } else {
+            PasswordGate(ctx, index, port, slot, chunk);
+        }
+    } catch (const SerialError& e) {
+        if (e.Number() != kSerialDeviceFailed) {
+            ctx.log.LogError(std::string("M2S11 ") + e.what());
+            return;
+        }
+        ctx.log.LogError("M2S11 Appears Serial Port " + Num(PortAt(ctx, portIndex).PortNumber) +
+                         " has been removed.");
+        DisablePort(ctx, portIndex);
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S11 ") + e.what());
+    }
+}
+
+}  // namespace
+
+void ConnectionEstablished(ServerContext& ctx, int index) {
+    try {
+        const int portIndex = PortIndexOf(index);
+        const int connNo = ConnNoOf(index);
+        PortRecord& port = PortAt(ctx, portIndex);
+        ConnectionSlot& slot = SlotAt(port, connNo);
+        slot.ConnectTime = ctx.clock.NowLocal();
+        ctx.reports->SendConnectionCount(portIndex);
+        TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+                  "Socket Connection Established (Index " + Num(connNo) + ")");
+        if (port.ServiceType != 0) {
+            return;  // the far end speaks first
+        }
+        if (!port.ConnectPassword.empty()) {
+            slot.Authenticated = 0;
+            SendToConnection(ctx, index, std::string(kCrLf) + "Password:");
+            return;
+        }
+        slot.Authenticated = 1;
+        AddToCounter(ctx, portIndex, kCounterConnections, 1);
+        SendToConnection(ctx, index, "Connected...." + std::string(kCrLf));
+        if (!DeviceStillThere(ctx, portIndex, "M2S10.1")) {
+            return;
+        }
+        TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
+                  "Data Connection Established (Index " + Num(connNo) + ")");
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S10 ") + e.what());
+    }
+}
+
+void ReceiveSocketData(ServerContext& ctx, int index) {
+    std::string data;
+    try {
+        const int connNo = ConnNoOf(index);
+        if (connNo == 0) {
+            return;
+        }
+        PortRecord& port = PortAt(ctx, PortIndexOf(index));
+        ConnectionSlot& slot = SlotAt(port, connNo);
+        Socket& socket = ctx.sckMain.Get(index);
+        const std::string chunk = socket.GetData();
+        std::string reply;
+        TelnetParser::Parse(slot.Telnet, chunk, data, reply);
+        if (!reply.empty()) {
+            socket.SendData(reply);
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("F1S4 ") + e.what());
+        return;
+    }
+    if (!data.empty()) {
+        AdmitSocketData(ctx, index, data);
+    }
+}
+
+}  // namespace tolvan

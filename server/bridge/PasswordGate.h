@@ -1,0 +1,15 @@
+#pragma once
+
+#include "server/bridge/ServerContext.h"
+
+namespace tolvan {
+
+// A data connection was accepted, or an outgoing connection completed: stamps it, greets it
+// and, when the port has a password, holds it at the gate.
+void ConnectionEstablished(ServerContext& ctx, int index);
+
+// Data arrived on a data connection: telnet commands are answered, then the bytes go to the
+// password gate, the client login or the serial line.
+void ReceiveSocketData(ServerContext& ctx, int index);
+
+}  // namespace tolvan

@@ -1,0 +1,128 @@
+#include "server/bridge/PortControl.h"
+
+#include <exception>
+
+#include "server/bridge/Bridge.h"
+#include "server/bridge/Forwarding.h"
+#include "server/bridge/PortAccess.h"
+#include "server/host/Counters.h"
+
+namespace tolvan {
+
+namespace {
+
+void StartListener(ServerContext& ctx, int portIndex, const PortRecord& port) {
+    Socket& listener = ListenerOf(ctx, portIndex);
+    if (listener.State() == kSocketClosed) {
+        listener.SetLocalPort(ctx.settings.BaseTCPPort + port.PortNumber);
+        listener.SetProtocol(0);
+        listener.Listen();
+    }
+}
+
+void TakeDown(ServerContext& ctx, int portIndex, const PortRecord& port) {
+    if (port.ServiceType != 0) {
+        CloseConnection(ctx, portIndex, 1);
+        return;
+    }
+    for (int i = 1; i <= port.UpperSlot(); ++i) {
+        if (port.Connections[static_cast<std::size_t>(i)].InUse) {
+            CloseConnection(ctx, portIndex, i);
+        }
+    }
+    if (ListenerOf(ctx, portIndex).State() != kSocketClosed) {
+        CloseConnection(ctx, portIndex, 0);
+    }
+}
+
+// A line event: counted always, traced only while the port's trace is on.
+void LineEvent(ServerContext& ctx, int portIndex, int counter, const char* text) {
+    AddToCounter(ctx, portIndex, counter, 1);
+    TraceIfOn(ctx, portIndex, kTraceSerialEvent, text);
+}
+
+}  // namespace
+
+void ApplyPortSettings(ServerContext& ctx, int portIndex) {
+    try {
+        PortRecord& port = PortAt(ctx, portIndex);
+        SerialDevice& device = ctx.SerialIO.Get(portIndex);
+        if (device.PortOpen()) {
+            device.SetPortOpen(false);
+        }
+        device.SetCommPort(port.PortNumber);
+        device.SetDTREnable(port.DTREnable);
+        device.SetHandshaking(port.Handshaking);
+        device.SetInBufferSize(port.InBufferSize);
+        device.SetOutBufferSize(port.OutBufferSize);
+        device.SetRTSEnable(port.RTSEnable);
+        device.SetSettings(port.Settings);
+        port.ListenerShutdownTime = kZeroDate;
+
+        if (!port.Enabled) {
+            TakeDown(ctx, portIndex, port);
+            return;
+        }
+        try {
+            device.SetPortOpen(true);
+        } catch (const std::exception& e) {
+            ctx.log.LogError("Could not open Serial Port " + Num(port.PortNumber) +
+                             " Error Message: " + e.what());
+            port.Enabled = false;
+            return;
+        }
+        port.LogToFile = !port.LogFile.empty();
+        if (port.ServiceType != 0) {
+            return;  // client mode connects out on demand
+        }
+        StartListener(ctx, portIndex, port);
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S3 ") + e.what());
+    }
+}
+
+void OnComm(ServerContext& ctx, int portIndex, int commEvent) {
+    try {
+        switch (commEvent) {
+            case kCommEvReceive: {
+                PortAt(ctx, portIndex);
+                const std::string data = ctx.SerialIO.Get(portIndex).Input();
+                if (data.empty()) {
+                    return;
+                }
+                AddToCounter(ctx, portIndex, kCounterFromSerial, static_cast<int32_t>(data.size()));
+                ForwardSerialData(ctx, portIndex, data);
+                break;
+            }
+            case kCommEventFrame:
+                LineEvent(ctx, portIndex, kCounterFraming, "Framing Error");
+                break;
+            case kCommEventOverrun:
+                LineEvent(ctx, portIndex, kCounterOverrun, "Port Over Run");
+                break;
+            case kCommEventRxOver:
+                LineEvent(ctx, portIndex, kCounterRxOverflow, "RX Buffer Overflow");
+                break;
+            case kCommEventRxParity:
+                LineEvent(ctx, portIndex, kCounterParity, "Parity Error");
+                break;
+            case kCommEventTxFull:
+                LineEvent(ctx, portIndex, kCounterTxFull, "TX Buffer Full");
+                break;
+            default:
+                break;
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("F1S1 ") + e.what());
+    }
+}
+
+bool SerialPortPresent(ServerContext& ctx, int portIndex) {
+    try {
+        return ctx.SerialIO.Exists(portIndex) && ctx.SerialIO.Get(portIndex).Present();
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace tolvan

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "server/bridge/ServerContext.h"
+
+namespace tolvan {
+
+// Notification of the port's serial device (index = PortIndex).
+void OnComm(ServerContext& ctx, int portIndex, int commEvent);
+
+// The port's serial device is open and still answers; never throws.
+bool SerialPortPresent(ServerContext& ctx, int portIndex);
+
+}  // namespace tolvan
