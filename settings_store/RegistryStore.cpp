@@ -138,6 +138,7 @@ bool RegistryStore::Modify(const std::function<bool(RegistryDocument&)>& change)
                       bad.message + " (not changed)");
     if (!change(*doc))
         return true;
+    RemoveStaleTemporaries(path_);
     if (std::string error = ReplaceStoreFile(path_, doc->Serialize()); !error.empty())
         return Report("settings store " + path_ + ": " + error);
     return true;

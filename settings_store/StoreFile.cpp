@@ -1,5 +1,6 @@
 #include "settings_store/StoreFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +12,8 @@
 namespace tolvan {
 
 namespace {
+
+constexpr const char* kTempInfix = ".tmp-";
 
 std::string Reason(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -64,7 +67,7 @@ std::string ReadStoreFile(const std::string& path, std::string& text) {
 std::string ReplaceStoreFile(const std::string& path, const std::string& text) {
     struct stat old {};
     bool exists = ::stat(path.c_str(), &old) == 0;
-    std::string temp = path + ".XXXXXX";
+    std::string temp = path + kTempInfix + "XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return Reason("cannot create a temporary file");
@@ -93,6 +96,20 @@ std::string ReplaceStoreFile(const std::string& path, const std::string& text) {
         ::close(dir);
     }
     return {};
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+    std::string folder = FolderOf(path);
+    std::string prefix = path.substr(path.rfind('/') + 1) + kTempInfix;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+            ::unlink((folder + "/" + name).c_str());
+    }
+    ::closedir(dir);
 }
 
 StoreLock::StoreLock(const std::string& path) {

@@ -15,6 +15,10 @@ std::string ReadStoreFile(const std::string& path, std::string& text);
 // folder. A new file gets mode 0640; an existing file keeps its mode.
 std::string ReplaceStoreFile(const std::string& path, const std::string& text);
 
+// Removes temporary files left by writers that died before their rename. Only called while
+// holding the lock, when no other writer can be in the middle of a write.
+void RemoveStaleTemporaries(const std::string& path);
+
 // An exclusive flock on "<path>.lock", held while the object lives.
 class StoreLock {
 public:

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -75,6 +76,12 @@ TEST(RegistryConcurrencyTest, WriterKilledMidWriteLeavesAWholeFile) {
     // The lock dies with its holder, so a later write goes through.
     EXPECT_TRUE(store.RegWriteValue(kKey, "After", REG_SZ, "yes"));
     EXPECT_EQ(store.RegReadValue(kKey, "After"), "yes");
+    // ... and clears what the killed writers left behind.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        ++files;
+    EXPECT_EQ(files, 2);  // the store and its lock file
 }
 
 }  // namespace
