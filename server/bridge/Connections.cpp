@@ -63,7 +63,8 @@ void AcceptConnection(ServerContext& ctx, int index, RequestId request) {
             }
             ConnectionEstablished(ctx, SocketIndex(portIndex, i));
         }
-        if (i >= upper) {
+        // Refuse further requests at the listener once no slot is free.
+        if (FirstFreeSlot(port) > upper) {
             ListenerOf(ctx, portIndex).Close();
         }
     } catch (const std::exception& e) {

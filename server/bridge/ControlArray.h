@@ -23,8 +23,10 @@ public:
         if (elements_.count(index) != 0) {
             throw SocketError(kSocketErrorAlreadyExists, "Object already loaded");
         }
+        // Made before it is entered, so a maker that throws leaves no empty element behind.
+        auto element = maker_(index);
         auto& slot = elements_[index];
-        slot = maker_(index);
+        slot = std::move(element);
         return *slot;
     }
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server/bridge/Bridge.h"
+#include "server/bridge/ServerContext.h"
+#include "server/host/EventLog.h"
+#include "settings_store/RegistryStore.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/FakeSerialDevice.h"
+#include "tests/support/FakeSocket.h"
+#include "tests/support/RecordingEventLogSink.h"
+#include "tests/support/RecordingReports.h"
+
+namespace tolvan {
+
+// A server context on fakes, with ports added the way start-up adds them.
+class BridgeFixture : public ::testing::Test {
+protected:
+    BridgeFixture() {
+        ctx.reports = &reports;
+        ctx.settings.BaseTCPPort = 5000;
+        ctx.PortsReady = true;
+        WireBridgeEvents(ctx);
+        sockets.Track(ctx.WireSocket);
+        ctx.ProcessPendingEvents = [this] { ++pendingEventRounds; };
+    }
+
+    // A port with the stored defaults, enabled; its slots, sockets and device are created
+    // but not applied yet.
+    int AddPort(int comNumber, int serviceType = 0, int maxConnections = 3) {
+        PortRecord port;
+        port.PortNumber = static_cast<uint8_t>(comNumber);
+        port.Enabled = true;
+        port.AcceptInput = true;
+        port.MaxConnections = static_cast<uint8_t>(maxConnections);
+        port.DTREnable = true;
+        port.RTSEnable = true;
+        port.InBufferSize = 2048;
+        port.OutBufferSize = 1024;
+        port.Settings = "9600,n,8,1";
+        port.ConnectPassword = "Mirelo";
+        port.MaxPasswordAttemps = 4;
+        port.BadPasswordShutdownLength = 600;
+        port.KeepAliveTimeout = 900;
+        port.ServiceType = serviceType;
+        port.RemoteIP = "192.0.2.7";
+        port.RemotePort = 6001;
+        port.Connections.resize(serviceType == 0 ? maxConnections + 1 : 2);
+        const int p = static_cast<int>(ctx.ports.size());
+        ctx.ports.push_back(port);
+        ctx.sckMain.Create(SocketIndex(p, 0));
+        if (serviceType != 0) {
+            ctx.sckMain.Create(SocketIndex(p, 1));
+        }
+        ctx.SerialIO.Create(p);
+        return p;
+    }
+
+    // AddPort and ApplyPortSettings.
+    int StartPort(int comNumber, int serviceType = 0, int maxConnections = 3) {
+        const int p = AddPort(comNumber, serviceType, maxConnections);
+        ApplyPortSettings(ctx, p);
+        return p;
+    }
+
+    PortRecord& Port(int p) { return ctx.ports.at(static_cast<std::size_t>(p)); }
+    ConnectionSlot& Slot(int p, int connNo) {
+        return Port(p).Connections.at(static_cast<std::size_t>(connNo));
+    }
+    FakeSocket& Sock(int p, int connNo) { return sockets.At(SocketIndex(p, connNo)); }
+    FakeSocket& Listener(int p) { return Sock(p, 0); }
+    FakeSerialDevice& Device(int p) { return static_cast<FakeSerialDevice&>(ctx.SerialIO.Get(p)); }
+
+    // A client asks the port's listener for a connection; returns the slot it got, or 0.
+    int Connect(int p) {
+        std::vector<bool> before;
+        for (const auto& slot : Port(p).Connections) {
+            before.push_back(slot.InUse);
+        }
+        Listener(p).FireConnectionRequest();
+        for (std::size_t i = 1; i < before.size(); ++i) {
+            if (!before[i] && Port(p).Connections[i].InUse) {
+                return static_cast<int>(i);
+            }
+        }
+        return 0;
+    }
+
+    // Connects and gives the password; the greeting is taken from the socket.
+    int Login(int p) {
+        const int c = Connect(p);
+        Sock(p, c).FireDataArrival(Port(p).ConnectPassword + "\r\n");
+        Sock(p, c).TakeSent();
+        return c;
+    }
+
+    FakeClock clock;
+    RecordingEventLogSink sink;
+    EventLog log{sink, clock};
+    RegistryStore store{"/nonexistent/tolvan-bridge-test.reg"};
+    FakeSocketFactory sockets;
+    FakeSerialDeviceFactory serials;
+    ServerContext ctx{clock, log, store, sockets, serials};
+    RecordingReports reports;
+    int pendingEventRounds = 0;
+};
+
+}  // namespace tolvan

@@ -1,0 +1,191 @@
+#include <string>
+
+#include "server/bridge/Connections.h"
+#include "tests/bridge/BridgeFixture.h"
+
+namespace tolvan {
+namespace {
+
+using ConnectionsTest = BridgeFixture;
+
+TEST_F(ConnectionsTest, SocketIndexDecodesToPortAndConnection) {
+    // Index 37 is connection 5 of port 2; 32 is that port's listener.
+    EXPECT_EQ(PortIndexOf(37), 2);
+    EXPECT_EQ(ConnNoOf(37), 5);
+    EXPECT_EQ(SocketIndex(2, 5), 37);
+    EXPECT_EQ(ConnNoOf(32), 0);
+}
+
+TEST_F(ConnectionsTest, ListenerClosesWhenLastSlotTakenAndReopensWhenOneFrees) {
+    // MaxConnections 3: the third accept closes the listener, a fourth client is refused,
+    // and a disconnect makes it listen again at once.
+    StartPort(1);
+    StartPort(3);
+    const int p = 1;
+    EXPECT_EQ(Connect(p), 1);
+    EXPECT_EQ(Connect(p), 2);
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_EQ(Connect(p), 3);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+    EXPECT_EQ(Connect(p), 0);  // a request arriving before the close took effect is refused
+    EXPECT_EQ(Listener(p).CountCalls("Accept"), 0);
+
+    Sock(p, 2).FirePeerClose();
+    EXPECT_FALSE(Slot(p, 2).InUse);
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_EQ(Connect(p), 2);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+}
+
+TEST_F(ConnectionsTest, SingleConnectionPortClosesListenerAfterFirstAccept) {
+    const int p = StartPort(2, 0, 1);
+    EXPECT_EQ(Connect(p), 1);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+}
+
+TEST_F(ConnectionsTest, NewConnectionStartsWithCleanSlot) {
+    const int p = StartPort(1);
+    Slot(p, 1).PasswordBuffer = "leftover";
+    Slot(p, 1).BadPasswordCount = 3;
+    Slot(p, 1).Telnet.Phase = 1;
+    clock.AdvanceMinutes(1);
+    ASSERT_EQ(Connect(p), 1);
+    EXPECT_TRUE(Slot(p, 1).PasswordBuffer.empty());
+    EXPECT_EQ(Slot(p, 1).BadPasswordCount, 0);
+    EXPECT_EQ(Slot(p, 1).Telnet.Phase, 0);
+    EXPECT_EQ(Slot(p, 1).ConnectTime, clock.NowLocal());
+    EXPECT_EQ(Slot(p, 1).KeepAliveExpires, clock.NowUtc() + Seconds(900));
+    EXPECT_EQ(Sock(p, 1).sent, "\r\nPassword:");
+    EXPECT_TRUE(reports.Has("D2 0"));
+}
+
+TEST_F(ConnectionsTest, FailedSocketCreationFreesTheSlot) {
+    const int p = StartPort(1, 0, 1);
+    sockets.failCreates = 1;
+    EXPECT_EQ(Connect(p), 0);
+    EXPECT_FALSE(Slot(p, 1).InUse);
+    EXPECT_TRUE(sink.Contains("M2S7 out of memory"));
+    EXPECT_EQ(Listener(p).state, kSocketListening);  // left alone
+    EXPECT_EQ(Connect(p), 1);
+}
+
+TEST_F(ConnectionsTest, LockOutIsNotLiftedByAnotherConnectionEnding) {
+    // During a bad-password lock-out a second client leaving does not reopen the listener;
+    // the listener check does once the lock-out is over.
+    const int p = StartPort(1);
+    Port(p).BadPasswordShutdownLength = 10;
+    Port(p).MaxPasswordAttemps = 1;
+    const int good = Login(p);
+    const int bad = Connect(p);
+    Sock(p, bad).FireDataArrival("wrong\r\n");
+    EXPECT_FALSE(Slot(p, bad).InUse);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+
+    Sock(p, good).FirePeerClose();
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+
+    clock.AdvanceMinutes(9);
+    CheckListeners(ctx);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+
+    clock.AdvanceMinutes(1.1);
+    CheckListeners(ctx);
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_EQ(Listener(p).calls.back(), "Listen");
+    EXPECT_EQ(Port(p).ListenerShutdownTime, kZeroDate);
+}
+
+TEST_F(ConnectionsTest, CheckListenersReopensListenerClosedForFullSlots) {
+    const int p = StartPort(4, 0, 1);
+    Connect(p);
+    ASSERT_EQ(Listener(p).state, kSocketClosed);
+    Listener(p).calls.clear();
+    CheckListeners(ctx);
+    EXPECT_EQ(Listener(p).calls,
+              (std::vector<std::string>{"Close", "LocalPort 5004", "Protocol 0", "Listen"}));
+    EXPECT_EQ(Connect(p), 0);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+}
+
+TEST_F(ConnectionsTest, CheckListenersGoesOnAfterOnePortFails) {
+    const int first = StartPort(1, 0, 1);
+    const int second = StartPort(2, 0, 1);
+    Connect(first);
+    Connect(second);
+    Listener(first).failing.insert("Listen");
+    CheckListeners(ctx);
+    EXPECT_TRUE(sink.Contains("M2S19 D1=0 Listen failed"));
+    EXPECT_EQ(Listener(second).state, kSocketListening);
+}
+
+TEST_F(ConnectionsTest, ClientPortNeverGetsListener) {
+    const int p = StartPort(1, 1);
+    CheckListeners(ctx);
+    CloseConnection(ctx, p, 1);
+    EXPECT_EQ(Listener(p).CountCalls("Listen"), 0);
+}
+
+TEST_F(ConnectionsTest, SendingToVanishedPeerDropsTextAndFreesSlot) {
+    const int p = StartPort(1);
+    Port(p).ConnectPassword.clear();
+    const int c = Connect(p);
+    Sock(p, c).TakeSent();
+    reports.calls.clear();
+    Sock(p, c).state = kSocketClosing;
+    EXPECT_FALSE(SendToConnection(ctx, SocketIndex(p, c), "data"));
+    EXPECT_EQ(Sock(p, c).sent, "");
+    EXPECT_FALSE(Slot(p, c).InUse);
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"D2 0"});
+}
+
+TEST_F(ConnectionsTest, ConnectionThatDoesNotReadIsClosedOthersGoOn) {
+    const int p = StartPort(7);
+    Port(p).ConnectPassword.clear();
+    const int slow = Connect(p);
+    const int fast = Connect(p);
+    Sock(p, slow).bytesQueued = kMaxBytesQueued + 1;
+    Device(p).Receive("hello");
+    EXPECT_FALSE(Slot(p, slow).InUse);
+    EXPECT_EQ(Sock(p, slow).state, kSocketClosed);
+    EXPECT_TRUE(sink.Contains("M2S13 Connection 1 of Serial Port 7"));
+    EXPECT_EQ(Sock(p, fast).sent, "Connected....\r\nhello");
+    Device(p).Receive("more");
+    EXPECT_EQ(Sock(p, fast).sent, "Connected....\r\nhellomore");
+}
+
+TEST_F(ConnectionsTest, PeerCloseIsTracedWhenTraceOn) {
+    const int p = StartPort(1);
+    StartPort(2);
+    ctx.ports[0].TraceOn = false;
+    Port(1).TraceOn = true;
+    Connect(1);
+    Connect(1);
+    Sock(1, 2).FirePeerClose();
+    EXPECT_TRUE(reports.Has("DA 1 3 Connection Closed (Index 2)"));
+    Connect(p);
+    Sock(p, 1).FirePeerClose();
+    EXPECT_TRUE(reports.Starting("DA 0").empty());
+}
+
+TEST_F(ConnectionsTest, SocketErrorLogsAndClosesDataConnectionOnly) {
+    const int p = StartPort(3);
+    const int c = Connect(p);
+    Sock(p, c).FireError(10054, "connection reset");
+    EXPECT_TRUE(sink.Contains("Socket Error Com 3.... connection reset"));
+    EXPECT_FALSE(Slot(p, c).InUse);
+
+    Listener(p).FireError(10048, "address in use");
+    EXPECT_EQ(Listener(p).CountCalls("Close"), 0);
+}
+
+TEST_F(ConnectionsTest, ListenerIgnoresDataAndConnectionsIgnoreRequests) {
+    const int p = StartPort(1);
+    const int c = Connect(p);
+    Listener(p).FireDataArrival("x");
+    EXPECT_EQ(Listener(p).input, "x");  // never read
+    Sock(p, c).FireConnectionRequest();
+    EXPECT_EQ(Sock(p, c).CountCalls("Accept"), 1);
+}
+
+}  // namespace
+}  // namespace tolvan
