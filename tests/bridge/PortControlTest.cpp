@@ -1,0 +1,149 @@
+#include <string>
+#include <vector>
+
+#include "server/bridge/PortControl.h"
+#include "tests/bridge/BridgeFixture.h"
+
+namespace tolvan {
+namespace {
+
+using PortControlTest = BridgeFixture;
+
+TEST_F(PortControlTest, EnabledServerPortOpensDeviceAndListensOnBasePlusComNumber) {
+    const int p = AddPort(5);
+    Port(p).Handshaking = 2;
+    Port(p).ListenerShutdownTime = 45000;
+    Port(p).LogFile = "/tmp/com5.log";
+    ApplyPortSettings(ctx, p);
+    EXPECT_EQ(Device(p).calls,
+              (std::vector<std::string>{"CommPort 5", "DTREnable 1", "Handshaking 2",
+                                        "InBufferSize 2048", "OutBufferSize 1024", "RTSEnable 1",
+                                        "Settings 9600,n,8,1", "PortOpen 1"}));
+    EXPECT_TRUE(Device(p).open);
+    EXPECT_EQ(Listener(p).calls,
+              (std::vector<std::string>{"LocalPort 5005", "Protocol 0", "Listen"}));
+    EXPECT_EQ(Port(p).ListenerShutdownTime, kZeroDate);
+    EXPECT_TRUE(Port(p).LogToFile);
+}
+
+TEST_F(PortControlTest, ReapplyReopensDeviceAndKeepsListeningListener) {
+    const int p = StartPort(5);
+    Listener(p).calls.clear();
+    Device(p).calls.clear();
+    ApplyPortSettings(ctx, p);
+    EXPECT_EQ(Device(p).calls.front(), "PortOpen 0");
+    EXPECT_EQ(Device(p).calls.back(), "PortOpen 1");
+    EXPECT_TRUE(Listener(p).calls.empty());
+}
+
+TEST_F(PortControlTest, BusyDeviceDisablesPortWithoutListener) {
+    serials.ports.busy.insert(5);
+    const int p = StartPort(5);
+    ASSERT_EQ(sink.entries.size(), 1u);
+    EXPECT_EQ(sink.entries[0].type, kEventError);
+    EXPECT_TRUE(sink.Contains(" Could not open Serial Port 5 Error Message: COM5 is busy"));
+    EXPECT_FALSE(Port(p).Enabled);
+    EXPECT_TRUE(Listener(p).calls.empty());
+}
+
+TEST_F(PortControlTest, OpenFailureOnReconfigureLeavesConnectionsAlone) {
+    const int p = StartPort(2);
+    const int c = Connect(p);
+    serials.ports.absent.insert(2);
+    ApplyPortSettings(ctx, p);
+    EXPECT_TRUE(sink.Contains("Could not open Serial Port 2 Error Message: COM2 does not exist"));
+    EXPECT_FALSE(Port(p).Enabled);
+    EXPECT_TRUE(Slot(p, c).InUse);
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+}
+
+TEST_F(PortControlTest, RejectedLineSettingsStopBeforeOpening) {
+    serials.ports.rejectedSettings.insert("9600,x,8,1");
+    const int p = AddPort(1);
+    Port(p).Settings = "9600,x,8,1";
+    ApplyPortSettings(ctx, p);
+    EXPECT_TRUE(sink.Contains("M2S3 invalid line settings '9600,x,8,1'"));
+    EXPECT_FALSE(Device(p).open);
+    EXPECT_TRUE(Port(p).Enabled);
+    EXPECT_TRUE(Listener(p).calls.empty());
+}
+
+TEST_F(PortControlTest, DisablingServerPortClosesConnectionsListenerAndDevice) {
+    const int p = StartPort(1);
+    Connect(p);
+    Connect(p);
+    Port(p).Enabled = false;
+    ApplyPortSettings(ctx, p);
+    EXPECT_FALSE(Slot(p, 1).InUse);
+    EXPECT_FALSE(Slot(p, 2).InUse);
+    EXPECT_EQ(Sock(p, 1).state, kSocketClosed);
+    EXPECT_EQ(Sock(p, 2).state, kSocketClosed);
+    EXPECT_EQ(Listener(p).state, kSocketClosed);
+    EXPECT_FALSE(Device(p).open);
+}
+
+TEST_F(PortControlTest, DisablingClientPortClosesItsConnection) {
+    const int p = StartPort(1, 1);
+    Slot(p, 1).InUse = true;
+    Sock(p, 1).state = kSocketConnected;
+    Port(p).Enabled = false;
+    ApplyPortSettings(ctx, p);
+    EXPECT_FALSE(Slot(p, 1).InUse);
+    EXPECT_EQ(Sock(p, 1).state, kSocketClosed);
+}
+
+TEST_F(PortControlTest, LineErrorsAreCountedAlwaysAndTracedOnlyWhenOn) {
+    const int p = StartPort(1);
+    Device(p).Fire(kCommEventRxParity);
+    EXPECT_EQ(Port(p).Counters[kCounterParity], 1);
+    EXPECT_TRUE(reports.Starting("DA").empty());
+
+    Port(p).TraceOn = true;
+    Device(p).Fire(kCommEventRxParity);
+    Device(p).Fire(kCommEventFrame);
+    Device(p).Fire(kCommEventOverrun);
+    Device(p).Fire(kCommEventRxOver);
+    Device(p).Fire(kCommEventTxFull);
+    Device(p).Fire(kCommEventBreak);
+    Device(p).Fire(1011);
+    EXPECT_EQ(Port(p).Counters[kCounterParity], 2);
+    EXPECT_EQ(Port(p).Counters[kCounterFraming], 1);
+    EXPECT_EQ(Port(p).Counters[kCounterOverrun], 1);
+    EXPECT_EQ(Port(p).Counters[kCounterRxOverflow], 1);
+    EXPECT_EQ(Port(p).Counters[kCounterTxFull], 1);
+    EXPECT_EQ(reports.Starting("DA"),
+              (std::vector<std::string>{"DA 0 2 Parity Error", "DA 0 2 Framing Error",
+                                        "DA 0 2 Port Over Run", "DA 0 2 RX Buffer Overflow",
+                                        "DA 0 2 TX Buffer Full"}));
+}
+
+TEST_F(PortControlTest, ReceivedCharactersAreCountedAndForwarded) {
+    const int p = StartPort(1);
+    Port(p).ConnectPassword.clear();
+    const int c = Connect(p);
+    Sock(p, c).TakeSent();
+    Device(p).Receive("0123456789");
+    EXPECT_EQ(Port(p).Counters[kCounterFromSerial], 10);
+    EXPECT_EQ(Sock(p, c).sent, "0123456789");
+    EXPECT_TRUE(Device(p).input.empty());
+}
+
+TEST_F(PortControlTest, SerialPortPresentNeverThrows) {
+    const int p = StartPort(1);
+    EXPECT_TRUE(SerialPortPresent(ctx, p));
+    Device(p).vanished = true;
+    EXPECT_FALSE(SerialPortPresent(ctx, p));
+    EXPECT_FALSE(SerialPortPresent(ctx, 9));
+}
+
+TEST_F(PortControlTest, ProbeElementsGetNoHandlers) {
+    auto& probe = static_cast<FakeSocket&>(ctx.sckMain.Create(kProbeIndex));
+    EXPECT_FALSE(probe.events.ConnectionRequest);
+    EXPECT_FALSE(probe.events.DataArrival);
+    auto& device = static_cast<FakeSerialDevice&>(ctx.SerialIO.Create(kProbeIndex));
+    device.Fire(kCommEventRxParity);
+    EXPECT_TRUE(sink.entries.empty());
+}
+
+}  // namespace
+}  // namespace tolvan

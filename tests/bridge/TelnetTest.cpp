@@ -1,0 +1,111 @@
+#include <string>
+
+#include "server/bridge/Forwarding.h"
+#include "server/bridge/TelnetParser.h"
+#include "tests/bridge/BridgeFixture.h"
+
+namespace tolvan {
+namespace {
+
+std::string Bytes(std::initializer_list<int> codes) {
+    std::string out;
+    for (int code : codes) {
+        out.push_back(static_cast<char>(code));
+    }
+    return out;
+}
+
+struct Parsed {
+    std::string data;
+    std::string reply;
+};
+
+Parsed ParseAll(TelnetState& state, std::initializer_list<std::string> chunks) {
+    Parsed out;
+    for (const auto& chunk : chunks) {
+        TelnetParser::Parse(state, chunk, out.data, out.reply);
+    }
+    return out;
+}
+
+TEST(TelnetParserTest, WillAndDoAreRefusedWhereverTheyStand) {
+    TelnetState state;
+    auto r = ParseAll(state, {Bytes({255, 251, 24})});
+    EXPECT_EQ(r.data, "");
+    EXPECT_EQ(r.reply, Bytes({255, 254, 24}));
+
+    r = ParseAll(state, {"ab" + Bytes({255, 253, 1}) + "cd"});
+    EXPECT_EQ(r.data, "abcd");
+    EXPECT_EQ(r.reply, Bytes({255, 252, 1}));
+}
+
+TEST(TelnetParserTest, DoubledIacIsOneDataByte) {
+    TelnetState state;
+    const auto r = ParseAll(state, {"A" + Bytes({255, 255}) + "B"});
+    EXPECT_EQ(r.data, "A" + Bytes({255}) + "B");
+    EXPECT_EQ(r.reply, "");
+}
+
+TEST(TelnetParserTest, WontDontNopAndSubnegotiationAreConsumedSilently) {
+    TelnetState state;
+    const auto r = ParseAll(state, {"x" + Bytes({255, 252, 3, 255, 254, 5, 255, 241}) + "y" +
+                                    Bytes({255, 250, 24, 0, 255, 255, 'V', 'T', 255, 240}) + "z"});
+    EXPECT_EQ(r.data, "xyz");
+    EXPECT_EQ(r.reply, "");
+}
+
+TEST(TelnetParserTest, CommandsSplitAcrossChunksKeepTheirMeaning) {
+    TelnetState state;
+    auto r = ParseAll(state, {"a" + Bytes({255}), Bytes({251}), Bytes({31}) + "b"});
+    EXPECT_EQ(r.data, "ab");
+    EXPECT_EQ(r.reply, Bytes({255, 254, 31}));
+
+    r = ParseAll(state, {Bytes({255}), Bytes({255}) + "c"});
+    EXPECT_EQ(r.data, Bytes({255}) + "c");
+
+    r = ParseAll(state, {Bytes({255, 250, 24}), "junk" + Bytes({255}), Bytes({240}) + "d"});
+    EXPECT_EQ(r.data, "d");
+    EXPECT_EQ(r.reply, "");
+}
+
+TEST(DoubleIacTest, DoublesEveryIacAndReturnsCleanDataUncopied) {
+    std::string scratch;
+    const std::string clean = "plain text";
+    const std::string_view same = DoubleIac(clean, scratch);
+    EXPECT_EQ(same.data(), clean.data());
+    EXPECT_EQ(DoubleIac(Bytes({255}) + "A" + Bytes({255, 255}), scratch),
+              Bytes({255, 255}) + "A" + Bytes({255, 255, 255, 255}));
+}
+
+using TelnetPathTest = BridgeFixture;
+
+TEST_F(TelnetPathTest, OptionOfferIsAnsweredAndNothingReachesLine) {
+    const int p = StartPort(1);
+    Port(p).ConnectPassword.clear();
+    const int c = Connect(p);
+    Sock(p, c).TakeSent();
+    Sock(p, c).FireDataArrival(Bytes({255, 251, 24}));
+    EXPECT_EQ(Sock(p, c).sent, Bytes({255, 254, 24}));
+    EXPECT_EQ(Device(p).written, "");
+    Sock(p, c).FireDataArrival("ab" + Bytes({255, 253, 1}));
+    EXPECT_EQ(Device(p).written, "ab");
+}
+
+TEST_F(TelnetPathTest, IacIsUndoubledInAndDoubledOutForEveryClient) {
+    const int p = StartPort(1);
+    Port(p).ConnectPassword.clear();
+    const int a = Connect(p);
+    const int b = Connect(p);
+    Sock(p, a).TakeSent();
+    Sock(p, b).TakeSent();
+    Sock(p, a).FireDataArrival("A" + Bytes({255, 255}) + "B");
+    EXPECT_EQ(Device(p).written, "A" + Bytes({255}) + "B");
+    Port(p).TraceOn = true;
+    Device(p).Receive("A" + Bytes({255}) + "B");
+    EXPECT_EQ(Sock(p, a).sent, "A" + Bytes({255, 255}) + "B");
+    EXPECT_EQ(Sock(p, b).sent, "A" + Bytes({255, 255}) + "B");
+    EXPECT_TRUE(reports.Has("DA 0 1 A" + Bytes({255, 255}) + "B"));
+}
+
+}  // namespace
+}  // namespace tolvan
