@@ -121,6 +121,18 @@ TEST_F(SupervisionTimerTest, AlwaysConnectedClientIsRetriedWithTrace) {
     EXPECT_EQ(Sock(p, 1).CountCalls("Connect 192.0.2.7:6001"), 2);
 }
 
+TEST_F(SupervisionTimerTest, ClientKeepAliveOnlyForLiveConnection) {
+    const int p = StartPort(4, 1);
+    Port(p).KeepAliveTimeout = 60;
+    TickAfter(120);
+    EXPECT_TRUE(reports.calls.empty());  // a free slot is not closed over and over
+    Device(p).Receive("x");
+    Sock(p, 1).FireConnect();
+    Sock(p, 1).FireDataArrival("Connected....");
+    TickAfter(61);
+    EXPECT_EQ(Sock(p, 1).sent, "x" + kKeepAlive);
+}
+
 TEST_F(SupervisionTimerTest, VanishedDeviceDisablesPortAndTellsConsole) {
     const int p = StartPort(6);
     OnTimerTick(ctx);
