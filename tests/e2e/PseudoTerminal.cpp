@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,6 +35,10 @@ PseudoTerminal::PseudoTerminal() {
 PseudoTerminal::~PseudoTerminal() {
     CloseSlave();
     CloseMaster();
+}
+
+bool PseudoTerminal::LockSlave() {
+    return slave_ >= 0 && flock(slave_, LOCK_EX | LOCK_NB) == 0;
 }
 
 void PseudoTerminal::CloseSlave() {

@@ -27,6 +27,8 @@ public:
     // Everything that arrives within the given time.
     std::string ReadFor(Millis within);
 
+    // Takes the exclusive lock a serial program takes, so the server finds the port busy.
+    bool LockSlave();
     // Closes the harness's own slave handle, so the master sees a hang-up once the server
     // closes the port too.
     void CloseSlave();

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/TcpClient.h"
+
+namespace tolvan::e2e {
+namespace {
+
+std::string AllBytes() {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes += static_cast<char>(i);
+    }
+    return bytes;
+}
+
+std::string DoubledIac(const std::string& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        out += c;
+        if (static_cast<unsigned char>(c) == 255) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Starts the server with the sandbox's ports and waits for the listeners of `coms`.
+void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
+    ASSERT_TRUE(box.Start());
+    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
+    for (int com : coms) {
+        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
+            << "COM" << com << "\n"
+            << box.Stderr();
+    }
+}
+
+// Logs a client in with the password; false when a step did not answer as expected.
+::testing::AssertionResult LogIn(TcpClient& client, int port, const std::string& password) {
+    if (!client.Connect(port)) {
+        return ::testing::AssertionFailure() << "no connection to " << port;
+    }
+    const std::string prompt = client.ReadUntil("Password:");
+    if (prompt != "\r\nPassword:") {
+        return ::testing::AssertionFailure() << "prompt was '" << prompt << "'";
+    }
+    client.Write(password + "\r");
+    const std::string welcome = client.ReadUntil("Connected....\r\n");
+    if (welcome.find("Connected....\r\n") == std::string::npos) {
+        return ::testing::AssertionFailure() << "welcome was '" << welcome << "'";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// A client on base + 1 is asked for the password, admitted with it, and then every byte
+// value crosses in both directions; 255 travels doubled on the telnet side.
+TEST(BridgeRun, PasswordThenBytesBothWays) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1, "Mirelo");
+    StartAndWaitFor(box, {1});
+
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1), "Mirelo"));
+
+    const std::string bytes = AllBytes();
+    ASSERT_TRUE(device.Write(bytes));
+    const std::string expected = DoubledIac(bytes);
+    EXPECT_EQ(client.ReadBytes(expected.size()), expected);
+
+    ASSERT_TRUE(client.Write(DoubledIac(bytes)));
+    EXPECT_EQ(device.ReadBytes(bytes.size()), bytes);
+
+    EXPECT_EQ(box.Stop()->code, 0);
+    EXPECT_TRUE(client.WaitClosed());
+}
+
+// A wrong password is refused and nothing reaches the device until the right one is given.
+TEST(BridgeRun, WrongPasswordIsRefused) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1, "Secret");
+    StartAndWaitFor(box, {1});
+
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(box.DataPort(1)));
+    EXPECT_EQ(client.ReadUntil("Password:"), "\r\nPassword:");
+    client.Write("Wrong\r");
+    EXPECT_EQ(client.ReadUntil("password:"), "\r\nInvalid Password....\r\npassword:");
+    EXPECT_EQ(device.ReadFor(Millis(200)), "");
+    client.Write("Secret\r");
+    EXPECT_NE(client.ReadUntil("Connected....\r\n").find("Connected...."), std::string::npos);
+    client.Write("hello");
+    EXPECT_EQ(device.ReadBytes(5), "hello");
+}
+
+// A port whose device is held by another program is listed but not opened; the error is
+// logged and the other ports work.
+TEST(BridgeRun, BusyDeviceDoesNotStopOtherPorts) {
+    ServerSandbox box;
+    PseudoTerminal& good = box.AddPty(1);
+    PseudoTerminal& busy = box.AddPty(2);
+    ASSERT_TRUE(busy.LockSlave());
+    box.EnablePort(1);
+    box.EnablePort(2);
+    StartAndWaitFor(box, {1});
+
+    ASSERT_TRUE(box.WaitForEvent("Could not open Serial Port 2 Error Message: "));
+    for (const auto& entry : box.Events()) {
+        if (entry.text.find("Could not open Serial Port 2") != std::string::npos) {
+            EXPECT_EQ(entry.type, 1);
+            EXPECT_EQ(entry.id, 109);
+        }
+    }
+    EXPECT_FALSE(IsListening(box.DataPort(2)));
+
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1), "Mirelo"));
+    ASSERT_TRUE(good.Write("ping"));
+    EXPECT_EQ(client.ReadBytes(4), "ping");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+}  // namespace
+}  // namespace tolvan::e2e
