@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -32,6 +33,16 @@ QString ManualLauncher::ManualPath() const {
     return ManualPath(folder_);
 }
 
+QString ManualLauncher::ExistingManualPath() const {
+    const QString beside = ManualPath();
+    if (QFileInfo(beside).isFile()) {
+        return beside;
+    }
+    const QString packaged = QDir::cleanPath(
+        folder_ + QStringLiteral("/../share/doc/tolvan-server/TolvanUsersManual.pdf"));
+    return QFileInfo(packaged).isFile() ? packaged : beside;
+}
+
 QString ManualLauncher::ErrorText(const QString& manualPath) {
     return QStringLiteral(
                "Help file could not be opened.\n"
@@ -41,7 +52,7 @@ QString ManualLauncher::ErrorText(const QString& manualPath) {
 }
 
 bool ManualLauncher::OpenManual() const {
-    const QString path = ManualPath();
+    const QString path = ExistingManualPath();
     // A missing file is caught here: the desktop's handler would only fail later, out of sight.
     const bool opened = QFileInfo(path).isFile() && open_ && open_(QUrl::fromLocalFile(path));
     if (!opened && showError_) {

@@ -9,6 +9,8 @@ class QWidget;
 namespace tolvan {
 
 // mnuHelpHelp: opens the user manual TolvanUsersManual.pdf that is installed beside the program.
+// A package that keeps documents apart has it in ../share/doc/tolvan-server/ instead; that copy
+// is used when there is none beside the program.
 class ManualLauncher {
 public:
     using Opener = std::function<bool(const QUrl& url)>;
@@ -21,8 +23,12 @@ public:
     // Opens the manual; tells the operator and returns false when that fails.
     bool OpenManual() const;
 
+    // The manual beside the program.
     QString ManualPath() const;
     static QString ManualPath(const QString& folder);
+    // The copy that will be opened: beside the program, else the packaged documents' copy, else
+    // the one beside the program (which then does not exist).
+    QString ExistingManualPath() const;
     static QString ErrorText(const QString& manualPath);
 
 private:

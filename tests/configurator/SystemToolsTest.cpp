@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -101,6 +102,25 @@ TEST(ManualLauncher, OpensAnExistingManualAndReportsAFailingHandler) {
     EXPECT_FALSE(probe.Make(dir.path()).OpenManual());
     ASSERT_EQ(probe.errors.size(), 1u);
     EXPECT_TRUE(probe.errors[0].second.contains(path));
+}
+
+// A package may keep the manual with its documents; that copy serves when none is beside the
+// program.
+TEST(ManualLauncher, FallsBackToThePackagedDocumentsCopy) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/doc/tolvan-server")));
+    const QString packaged =
+        root.path() + QStringLiteral("/share/doc/tolvan-server/TolvanUsersManual.pdf");
+    QFile file(packaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    LauncherProbe probe;
+    EXPECT_TRUE(probe.Make(root.path() + QStringLiteral("/bin")).OpenManual());
+    ASSERT_EQ(probe.opened.size(), 1u);
+    EXPECT_EQ(probe.opened[0], QUrl::fromLocalFile(packaged));
 }
 
 }  // namespace
