@@ -1,0 +1,134 @@
+#include <string>
+
+#include "console_protocol/Frame.h"
+#include "console_protocol/Messages.h"
+#include "server/host/DateTime.h"
+#include "tests/console/ConsoleFixture.h"
+
+namespace tolvan {
+namespace {
+
+using ConsoleReportsTest = ConsoleFixture;
+
+TEST_F(ConsoleReportsTest, DroppedSilentlyWithoutConsoleConnection) {
+    // The console only listens: nothing is written to it and nothing is logged.
+    AddPort(1);
+    ConsoleReports& reports = server->Reports();
+    reports.SendPortList();
+    reports.SendPortSettingsReport(0);
+    reports.SendConnectionCount(0);
+    reports.SendTraceEvent(0, kTraceSerialEvent, "Framing Error");
+    reports.SendVersionReport();
+    EXPECT_EQ(console->CountCalls("SendData"), 0);
+    EXPECT_TRUE(console->sent.empty());
+    EXPECT_TRUE(sink.entries.empty());
+}
+
+TEST_F(ConsoleReportsTest, PortListBeforeAndAfterPortsAreReady) {
+    AddPort(1);
+    AddPort(3);
+    AddPort(4);
+    ConnectConsole();
+    ctx.PortsReady = false;
+    server->Reports().SendPortList();
+    ctx.PortsReady = true;
+    server->Reports().SendPortList();
+    const auto answers = Answers();
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].code, "D3");
+    EXPECT_EQ(answers[0].payload, "0");
+    EXPECT_EQ(answers[1].payload, "3|1|3|4");
+}
+
+TEST_F(ConsoleReportsTest, PortSettingsReportCarriesTrimmedFieldsAndMode) {
+    const int p = AddPort(2, 1);
+    Port(p).Settings = "19200 , e,7,1";
+    Port(p).ConnectPassword = "  secret ";
+    Port(p).PortDescription = " Scale | bay 3 ";
+    Port(p).AllwaysConnected = true;
+    ConnectConsole();
+    server->Reports().SendPortSettingsReport(p);
+    const auto answers = Answers();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].code, "D1");
+    const auto fields = console::SplitFields(answers[0].payload, console::kSettingsFieldCount);
+    ASSERT_EQ(fields.size(), 22u);
+    EXPECT_EQ(answers[0].payload,
+              "0|True|True|1|2|True|True|2048|1024|19200|e,7,1|0|4|600|0|secret||True|"
+              "192.0.2.7|6001|Client|Scale | bay 3");
+}
+
+TEST_F(ConsoleReportsTest, SettingsWithoutCommaAreLoggedAndNotSent) {
+    const int p = AddPort(1);
+    Port(p).Settings = "9600";
+    ConnectConsole();
+    server->Reports().SendPortSettingsReport(p);
+    server->Reports().SendPortSettingsReport(7);
+    EXPECT_TRUE(console->sent.empty());
+    EXPECT_EQ(sink.Count("M1S7 "), 2);
+}
+
+TEST_F(ConsoleReportsTest, ConnectionListAndCountCoverSlotsInUse) {
+    const int a = AddPort(1);
+    const int b = AddPort(2);
+    ConnectConsole();
+    server->Reports().SendConnectionList(a);
+    ASSERT_EQ(ConnectClient(b), 1);
+    ASSERT_EQ(ConnectClient(b), 2);
+    Slot(b, 2).Authenticated = 1;
+    Sock(b, 2).remoteIP = "192.0.2.9";
+    Answers();
+    server->Reports().SendConnectionList(b);
+    // The count notice names port a but counts the connections of every port.
+    server->Reports().SendConnectionCount(a);
+    const auto answers = Answers();
+    ASSERT_EQ(answers.size(), 2u);
+    const std::string time = DateTimeText(clock.NowLocal());
+    EXPECT_EQ(answers[0].payload, "1|2|1|0|" + time + "|127.0.0.1|7|2|1|" + time + "|192.0.2.9|7");
+    EXPECT_EQ(answers[1].code, "D2");
+    EXPECT_EQ(answers[1].payload, "0|2");
+}
+
+TEST_F(ConsoleReportsTest, EmptyConnectionListHasTwoFields) {
+    const int p = AddPort(1);
+    ConnectConsole();
+    server->Reports().SendConnectionList(p);
+    const auto answers = Answers();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].payload, "0|0");
+}
+
+TEST_F(ConsoleReportsTest, TraceEventsOfEveryKindCarryTheirTextWhole) {
+    const int p = AddPort(5);
+    ConnectConsole();
+    const std::string texts[] = {"a|b\r\n", std::string("\xff\0|", 3), "Framing Error",
+                                 "Connection Closed (Index 2)"};
+    for (int kind = 0; kind < 4; ++kind) {
+        server->Reports().SendTraceEvent(p, kind, texts[kind]);
+    }
+    const auto answers = Answers();
+    ASSERT_EQ(answers.size(), 4u);
+    for (int kind = 0; kind < 4; ++kind) {
+        EXPECT_EQ(answers[kind].code, "DA");
+        const auto fields = console::SplitFields(answers[kind].payload, console::kTraceFieldCount);
+        ASSERT_EQ(fields.size(), 4u);
+        EXPECT_EQ(fields[0], "0");
+        EXPECT_EQ(fields[1], "5");
+        EXPECT_EQ(fields[2], std::to_string(kind));
+        EXPECT_EQ(fields[3], texts[kind]);
+    }
+    server->Reports().SendTraceEvent(3, 2, "no such port");
+    EXPECT_TRUE(console->sent.empty());
+    EXPECT_EQ(sink.Count("M1S11 "), 1);
+}
+
+TEST_F(ConsoleReportsTest, FailedSendIsLoggedUnderItsOwnTag) {
+    AddPort(1);
+    ConnectConsole();
+    console->failing.insert("SendData");
+    server->Reports().SendPortList();
+    EXPECT_EQ(sink.Count("M1S5 "), 1);
+}
+
+}  // namespace
+}  // namespace tolvan
