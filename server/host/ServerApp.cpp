@@ -150,8 +150,8 @@ void ServerApp::ReadSettings() {
 }
 
 void ServerApp::StartConsole() {
-    // The console server attaches here: it takes ctx_, handles sckConsole's events and replaces
-    // ctx_.reports with its report senders. Until then reports are dropped.
+    // Handles sckConsole's events and replaces ctx_.reports with the console's report senders.
+    console_ = std::make_unique<ConsoleServer>(ctx_);
 }
 
 void ServerApp::OnStart() {

@@ -7,6 +7,7 @@
 #include "server/bridge/ServerContext.h"
 #include "server/bridge/serial/TermiosSerialDeviceFactory.h"
 #include "server/bridge/socket/QtSocketFactory.h"
+#include "server/console/ConsoleServer.h"
 #include "server/host/Clock.h"
 #include "server/host/CommandLine.h"
 #include "server/host/EventLog.h"
@@ -57,6 +58,7 @@ private:
     QtSocketFactory sockets_;
     TermiosSerialDeviceFactory serials_;
     ServerContext ctx_;
+    std::unique_ptr<ConsoleServer> console_;  // destroyed before ctx_
     ServiceHost host_;
     QTimer timer_;
     bool stopRequested_ = false;

@@ -18,7 +18,7 @@ add_library(tolvan_service STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ServerApp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartUp.cpp)
 target_link_libraries(tolvan_service
-    PUBLIC tolvan_common tolvan_service_base tolvan_bridge tolvan_serial_termios
+    PUBLIC tolvan_common tolvan_service_base tolvan_bridge tolvan_console tolvan_serial_termios
            tolvan_socket_qt Qt6::Core Qt6::Network)
 
 qt_add_executable(TolvanServer ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
