@@ -65,14 +65,15 @@ install(FILES ${TOLVAN_PACKAGING_SOURCE}/copyright
 install(FILES ${TOLVAN_PACKAGING_BINARY}/changelog.gz
     DESTINATION ${TOLVAN_DOC_DIR} PERMISSIONS ${TOLVAN_FILE_MODE} COMPONENT ${TOLVAN_COMPONENT})
 
-# System locations outside the prefix.
+# System locations outside the prefix: only the package installs them (it names its component);
+# a plain source install leaves /etc and /lib alone.
 install(FILES ${TOLVAN_PACKAGING_SOURCE}/TolvanServer.service
     DESTINATION /lib/systemd/system PERMISSIONS ${TOLVAN_FILE_MODE}
-    COMPONENT ${TOLVAN_COMPONENT})
+    COMPONENT ${TOLVAN_COMPONENT} EXCLUDE_FROM_ALL)
 # Group tolvan and the final mode are set by postinst once the account exists.
 install(FILES ${TOLVAN_PACKAGING_SOURCE}/registry.reg
     DESTINATION /etc/tolvan PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ
-    COMPONENT ${TOLVAN_COMPONENT})
+    COMPONENT ${TOLVAN_COMPONENT} EXCLUDE_FROM_ALL)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)
