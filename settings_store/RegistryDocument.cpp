@@ -292,7 +292,8 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
             if (end == std::string_view::npos)
                 end = text.size();
             std::string_view physical = text.substr(start, end - start);
-            if (!physical.empty() && physical.back() == '\r')
+            // Every CR before the LF, so a line written back reads back the same.
+            while (!physical.empty() && physical.back() == '\r')
                 physical.remove_suffix(1);
             entry.raw = std::string(physical);
             std::string_view trimmed = TrimLine(physical);
