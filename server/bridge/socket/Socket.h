@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -68,6 +69,8 @@ public:
     virtual void Close() = 0;  // also on a closed socket
     // Bytes handed to SendData that the peer has not taken yet.
     virtual std::size_t BytesQueued() const = 0;
+    // The user id owning the far end of a connection made from this machine, when known.
+    virtual std::optional<unsigned> PeerUid() const { return std::nullopt; }
 
     SocketEvents events;
 };
