@@ -50,6 +50,11 @@ ConsoleClient::ConsoleClient(const ServerSettings& settings, QObject* parent)
     timer1_.start();
 }
 
+ConsoleClient::~ConsoleClient() {
+    // Closing on the way out is no lost connection for whoever still listens.
+    Close();
+}
+
 quint16 ConsoleClient::BasePort() const {
     const std::string text = settings_.GetServerSetting("Settings", "BaseTCPPort", "5000");
     const std::optional<long long> port = console::RoundedInteger(text, 1, 65535);

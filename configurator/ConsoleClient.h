@@ -29,6 +29,7 @@ public:
     static constexpr quint16 kDefaultBasePort = 5000;
 
     explicit ConsoleClient(const ServerSettings& settings, QObject* parent = nullptr);
+    ~ConsoleClient() override;
 
     // Closes the socket, reads BaseTCPPort again and connects.
     void ConnectToServer();

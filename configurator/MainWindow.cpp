@@ -67,7 +67,10 @@ MainWindow::MainWindow(ServerSettings& settings, QWidget* parent)
             &MainWindow::ShowConnectionCount);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The client outlives the members its handlers use; nothing it says may reach them now.
+    disconnect(&client_, nullptr, this, nullptr);
+}
 
 void MainWindow::BuildMenus() {
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
