@@ -17,7 +17,9 @@ namespace tolvan {
 namespace {
 
 constexpr int kMaxPendingConnections = 256;
-constexpr int kLingerMs = 30000;  // how long a closed connection may take to send its rest
+constexpr int kLingerMs = 30000;
+constexpr qint64 kReadBufferSize =
+    32 * 1024;  // how long a closed connection may take to send its rest
 
 const char* const kWrongState =
     "Wrong protocol or connection state for the requested transaction or request";
@@ -176,8 +178,16 @@ void QtSocket::Adopt(QTcpSocket* socket) {
     socket_.reset(socket);
     socket->setParent(nullptr);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A reader that holds back leaves the rest in the kernel, so TCP slows the sender down.
+    socket->setReadBufferSize(kReadBufferSize);
     QObject* ctx = context_.get();
     QObject::connect(socket, &QIODevice::readyRead, ctx, [this] { OnReadyRead(); });
+    // Qt sends one buffered block per write notification; hand the kernel all it takes.
+    QObject::connect(socket, &QIODevice::bytesWritten, ctx, [this] {
+        if (socket_ && socket_->bytesToWrite() > 0) {
+            socket_->flush();
+        }
+    });
     QObject::connect(socket, &QAbstractSocket::disconnected, ctx, [this] { OnDisconnected(); });
     QObject::connect(socket, &QAbstractSocket::errorOccurred, ctx, [this] { OnSocketError(); });
     QObject::connect(socket, &QAbstractSocket::connected, ctx, [this] { OnConnected(); });
