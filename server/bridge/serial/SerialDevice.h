@@ -9,13 +9,14 @@
 namespace tolvan {
 
 // Error numbers of the serial device that callers tell apart; others are only logged.
-inline constexpr int kSerialInvalidPort = 8002;  // the port does not exist
-inline constexpr int kSerialPortOpen = 8005;     // the port is busy or cannot be opened
-inline constexpr int kSerialDeviceFailed = 8021; // the device failed during an access
-inline constexpr int kSerialBadSettings = 380;   // a property value the device rejects
+inline constexpr int kSerialInvalidPort = 8002;   // the port does not exist
+inline constexpr int kSerialPortOpen = 8005;      // the port is busy or cannot be opened
+inline constexpr int kSerialDeviceFailed = 8021;  // the device failed during an access
+inline constexpr int kSerialBadSettings = 380;    // a property value the device rejects
 
 // Notification codes.
 enum CommEvent : int {
+    kCommEvSend = 1,  // the transmit queue has emptied
     kCommEvReceive = 2,
     kCommEventBreak = 1001,
     kCommEventFrame = 1004,
@@ -60,6 +61,8 @@ public:
     virtual std::string Input() = 0;
     // Queues bytes for transmission; kSerialDeviceFailed when the device is gone.
     virtual void Output(std::string_view data) = 0;
+    // Bytes accepted by Output() and still waiting for the line.
+    virtual std::size_t OutBufferCount() const { return 0; }
     // The device still answers (the serial-state query on the open handle).
     virtual bool Present() const = 0;
 

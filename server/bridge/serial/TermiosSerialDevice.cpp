@@ -24,7 +24,7 @@ namespace {
 constexpr int kSerialPortAlreadyOpen = 8000;  // setting only valid while closed
 constexpr int kSerialPortNotOpen = 8018;      // operation only valid while open
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr std::size_t kMaxReadPerDrain = 4 * 1024 * 1024;  // lets other events run
+constexpr std::size_t kMaxReadPerDrain = 256 * 1024;  // lets the sockets drain in between
 constexpr std::size_t kMinTxQueue = 64 * 1024;
 
 // Notifiers may be dropped from inside their own signal, so they go through deleteLater.
@@ -298,6 +298,7 @@ void TermiosSerialDevice::OnWritable() {
         txQueue_.clear();
         txOffset_ = 0;
         writeNotifier_->setEnabled(false);
+        RaiseGuarded(kCommEvSend);
     } else if (txOffset_ > txQueue_.size() / 2) {
         txQueue_.erase(0, txOffset_);
         txOffset_ = 0;

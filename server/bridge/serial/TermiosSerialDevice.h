@@ -25,6 +25,7 @@ namespace tolvan {
 // Line errors are raised as the growth of the driver's error counters seen at each read.
 // Output() writes what the kernel takes at once and queues the rest in user space, up to
 // max(OutBufferSize, 64 KiB) bytes; the surplus is dropped and raises kCommEventTxFull.
+// kCommEvSend is raised when that queue has emptied, so a writer that held back may go on.
 // A hang-up (adapter unplugged, pty master closed) stops reading; Present() then answers
 // false. Closing drops unsent output so that it never blocks.
 class TermiosSerialDevice : public SerialDevice {
@@ -50,6 +51,7 @@ public:
     std::string Input() override;
     void Output(std::string_view data) override;
     bool Present() const override;
+    std::size_t OutBufferCount() const override { return QueuedOutput(); }
 
     // The device path of the open port (empty while closed).
     const std::string& Path() const { return path_; }
