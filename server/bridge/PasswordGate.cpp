@@ -16,6 +16,18 @@ namespace tolvan {
 
 namespace {
 
+// Above this many bytes waiting for the serial line, data stays in the connection, whose TCP
+// window then slows the sender down; kept below the device's queue minus one socket read.
+constexpr std::size_t kSerialHoldBack = 16 * 1024;
+
+bool HoldsBack(ServerContext& ctx, int portIndex, const ConnectionSlot& slot) {
+    if (slot.Authenticated == 0 || !slot.AcceptInput || !ctx.SerialIO.Exists(portIndex)) {
+        return false;
+    }
+    const SerialDevice& device = ctx.SerialIO.Get(portIndex);
+    return device.PortOpen() && device.OutBufferCount() >= kSerialHoldBack;
+}
+
 // Checked at each successful login: a vanished device takes the port out of service.
 bool DeviceStillThere(ServerContext& ctx, int portIndex, const char* tag) {
     if (SerialPortPresent(ctx, portIndex)) {
@@ -169,6 +181,9 @@ void ReceiveSocketData(ServerContext& ctx, int index) {
         }
         PortRecord& port = PortAt(ctx, PortIndexOf(index));
         ConnectionSlot& slot = SlotAt(port, connNo);
+        if (HoldsBack(ctx, PortIndexOf(index), slot)) {
+            return;  // ResumeSocketData reads it once the line has caught up
+        }
         Socket& socket = ctx.sckMain.Get(index);
         const std::string chunk = socket.GetData();
         std::string reply;
@@ -182,6 +197,20 @@ void ReceiveSocketData(ServerContext& ctx, int index) {
     }
     if (!data.empty()) {
         AdmitSocketData(ctx, index, data);
+    }
+}
+
+void ResumeSocketData(ServerContext& ctx, int portIndex) {
+    try {
+        for (int i = 1; i <= PortAt(ctx, portIndex).UpperSlot(); ++i) {
+            const int index = SocketIndex(portIndex, i);
+            if (PortAt(ctx, portIndex).Connections[static_cast<std::size_t>(i)].InUse &&
+                ctx.sckMain.Exists(index)) {
+                ReceiveSocketData(ctx, index);
+            }
+        }
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("F1S4 ") + e.what());
     }
 }
 

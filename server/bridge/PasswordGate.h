@@ -12,4 +12,7 @@ void ConnectionEstablished(ServerContext& ctx, int index);
 // password gate, the client login or the serial line.
 void ReceiveSocketData(ServerContext& ctx, int index);
 
+// The port's serial transmit queue has emptied: connections held back go on.
+void ResumeSocketData(ServerContext& ctx, int portIndex);
+
 }  // namespace tolvan

@@ -4,6 +4,7 @@
 
 #include "server/bridge/Bridge.h"
 #include "server/bridge/Forwarding.h"
+#include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/host/Counters.h"
 
@@ -94,6 +95,9 @@ void OnComm(ServerContext& ctx, int portIndex, int commEvent) {
                 ForwardSerialData(ctx, portIndex, data);
                 break;
             }
+            case kCommEvSend:
+                ResumeSocketData(ctx, portIndex);
+                break;
             case kCommEventFrame:
                 LineEvent(ctx, portIndex, kCounterFraming, "Framing Error");
                 break;
