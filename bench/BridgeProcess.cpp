@@ -36,9 +36,9 @@ BridgeTraits TraitsOf(BridgeKind kind) {
         case BridgeKind::Socat:
             return {"socat", "", false, 1, true};
         case BridgeKind::Ser2netTuned:
-            return {"ser2net-tuned", "", false, 15, false};
+            return {"ser2net-tuned", "", false, 15, false, 0.5};
         case BridgeKind::Ser2netDefault:
-            return {"ser2net-default", "", false, 15, false};
+            return {"ser2net-default", "", false, 15, false, 0.125};
     }
     return {};
 }

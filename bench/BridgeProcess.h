@@ -17,7 +17,8 @@ struct BridgeTraits {
     std::string greeting;     // sent by the bridge on every new connection
     bool doubledIac = false;  // byte 255 from the serial line arrives doubled
     int maxClients = 15;
-    bool oneShot = false;  // serves one connection, then exits
+    bool oneShot = false;    // serves one connection, then exits
+    double sizeScale = 1.0;  // slow bridges move less, to keep a run within minutes
 };
 
 BridgeTraits TraitsOf(BridgeKind kind);

@@ -33,17 +33,19 @@ public:
 
     Metrics Run() {
         Session("s2t", [&](BridgeProcess& b) {
-            measurements_.SerialToTcp(b, traits_, 1, options_.serialToTcpMb, "s2t", metrics_);
+            measurements_.SerialToTcp(b, traits_, 1, options_.serialToTcpMb * traits_.sizeScale,
+                                      "s2t", metrics_);
         });
         Session("t2s", [&](BridgeProcess& b) {
-            measurements_.TcpToSerial(b, traits_, options_.tcpToSerialMb, metrics_);
+            measurements_.TcpToSerial(b, traits_, options_.tcpToSerialMb * traits_.sizeScale,
+                                      metrics_);
         });
         for (const int clients : {1, 4, 15}) {
             if (clients <= traits_.maxClients) {
                 const std::string name = "fan" + std::to_string(clients);
                 Session(name, [&](BridgeProcess& b) {
-                    measurements_.SerialToTcp(b, traits_, clients, options_.fanOutMb, name,
-                                              metrics_);
+                    measurements_.SerialToTcp(
+                        b, traits_, clients, options_.fanOutMb * traits_.sizeScale, name, metrics_);
                 });
             }
         }
