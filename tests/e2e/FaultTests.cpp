@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/TcpClient.h"
+
+namespace tolvan::e2e {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory in quarantine, so the resident size grows by design.
+constexpr long kRssMarginKib = 96 * 1024;
+#else
+constexpr long kRssMarginKib = 6 * 1024;
+#endif
+
+long VmRssKib(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+int OpenFds(pid_t pid) {
+    std::error_code error;
+    int count = 0;
+    for (auto it =
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+// A plain client socket for what TcpClient does not do: a tiny receive window, a reset
+// instead of an orderly close, reading on another thread.
+class RawClient {
+public:
+    ~RawClient() { Close(); }
+
+    bool Connect(int port, int receiveBuffer = 0) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) {
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        return fd_ >= 0 &&
+               ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+
+    bool Send(const std::string& data) {
+        return ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(data.size());
+    }
+
+    // Reads until `pattern` arrived, the peer closed or the time is up.
+    std::string ReadUntil(const std::string& pattern, Millis within = Millis(3000)) {
+        std::string got;
+        const Deadline deadline(within);
+        while (got.find(pattern) == std::string::npos && ReadSome(got, deadline)) {
+        }
+        return got;
+    }
+
+    // Counts received bytes until `total` arrived, the peer closed or the time is up.
+    std::size_t Drain(std::size_t total, Millis within) {
+        std::string chunk;
+        std::size_t got = 0;
+        const Deadline deadline(within);
+        while (got < total && ReadSome(chunk, deadline)) {
+            got += chunk.size();
+            chunk.clear();
+        }
+        return got;
+    }
+
+    // Ends the connection with a reset (SO_LINGER 0) instead of an orderly close.
+    void Reset() {
+        const linger abort{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        Close();
+    }
+
+    void Close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    bool closedByPeer = false;
+
+private:
+    bool ReadSome(std::string& into, const Deadline& deadline) {
+        pollfd waiting{fd_, POLLIN, 0};
+        if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
+            return false;
+        }
+        char buffer[65536];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closedByPeer = true;
+            return false;
+        }
+        into.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    int fd_ = -1;
+};
+
+bool LogIn(RawClient& client, int port) {
+    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
+           client.Send("Mirelo\r") &&
+           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
+}
+
+bool LogIn(TcpClient& client, int port) {
+    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
+           client.Write("Mirelo\r") &&
+           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
+}
+
+// The console answers a version request: proof that this connection is the console one.
+bool ConsoleAnswers(int basePort) {
+    TcpClient console;
+    return console.Connect(basePort, Millis(1000)) && console.Write("DB|0|\r\n") &&
+           console.ReadUntil("\r\n", Millis(2000)).rfind("DB|", 0) == 0;
+}
+
+void StartAndWaitFor(ServerSandbox& box, const std::vector<int>& coms) {
+    ASSERT_TRUE(box.Start());
+    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
+    for (int com : coms) {
+        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
+            << "COM" << com << "\n"
+            << box.Stderr();
+    }
+}
+
+// Bytes the device sends while a test runs: no 255, so the telnet side sees them unchanged.
+std::string DeviceBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i % 251);
+    }
+    return bytes;
+}
+
+// The serial line hangs up in the middle of a transfer: the port is taken out of service at
+// the next check, its client is let go, and the server goes on serving its other port.
+TEST(Faults, SerialHangUpTakesOnlyThatPortOutOfService) {
+    ServerSandbox box;
+    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
+    PseudoTerminal& lost = box.AddPty(1);
+    PseudoTerminal& kept = box.AddPty(2);
+    box.EnablePort(1);
+    box.EnablePort(2);
+    StartAndWaitFor(box, {1, 2});
+
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+    ASSERT_TRUE(lost.Write(DeviceBytes(16 * 1024)));
+    ASSERT_TRUE(client.Write(DeviceBytes(8 * 1024)));
+    ASSERT_FALSE(client.ReadBytes(1024).empty());
+    lost.CloseMaster();
+
+    EXPECT_TRUE(box.WaitForEvent("Appears Serial Port 1 has been removed.", Millis(4000)))
+        << box.Stderr();
+    EXPECT_TRUE(client.WaitClosed(Millis(3000)));
+    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(3000)));
+
+    ASSERT_TRUE(box.Process().Running());
+    TcpClient other;
+    ASSERT_TRUE(LogIn(other, box.DataPort(2)));
+    ASSERT_TRUE(kept.Write("still here"));
+    EXPECT_EQ(other.ReadBytes(10), "still here");
+    EXPECT_TRUE(ConsoleAnswers(box.BasePort()));
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// A client that resets its connection while the server is writing to it costs only that
+// connection; the next client is served as before.
+TEST(Faults, ClientResetWhileServerWrites) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    StartAndWaitFor(box, {1});
+
+    for (int round = 0; round < 3; ++round) {
+        RawClient client;
+        ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            const std::string chunk = DeviceBytes(4096);
+            while (!stop && device.Write(chunk, Millis(500))) {
+            }
+        });
+        client.Drain(64 * 1024, Millis(2000));
+        client.Reset();
+        std::this_thread::sleep_for(Millis(100));
+        stop = true;
+        writer.join();
+        device.ReadFor(Millis(50));
+    }
+
+    ASSERT_TRUE(box.Process().Running());
+    TcpClient next;
+    ASSERT_TRUE(LogIn(next, box.DataPort(1)));
+    device.ReadFor(Millis(200));  // whatever the writer left in the line
+    next.ReadFor(Millis(200));
+    ASSERT_TRUE(device.Write("after the reset"));
+    EXPECT_EQ(next.ReadBytes(15), "after the reset");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// SIGTERM with sixteen ports and clients on each: the server stops cleanly, exits 0, and
+// every client sees the end of its connection.
+TEST(Faults, StopWithSixteenBusyPorts) {
+    ServerSandbox box;
+    std::vector<int> coms;
+    for (int com = 1; com <= 16; ++com) {
+        box.AddPty(com);
+        box.EnablePort(com);
+        coms.push_back(com);
+    }
+    StartAndWaitFor(box, coms);
+
+    std::vector<std::unique_ptr<TcpClient>> clients;
+    for (int com : coms) {
+        for (int i = 0; i < 2; ++i) {
+            clients.push_back(std::make_unique<TcpClient>());
+            ASSERT_TRUE(LogIn(*clients.back(), box.DataPort(com))) << "COM" << com;
+        }
+        ASSERT_TRUE(box.Pty(com).Write("tick"));
+    }
+
+    const std::optional<ExitStatus> status = box.Stop(Millis(10000));
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(status->exited);
+    EXPECT_EQ(status->code, 0);
+    for (auto& client : clients) {
+        EXPECT_TRUE(client->WaitClosed(Millis(2000)));
+    }
+}
+
+// Thousands of short data connections and hundreds of console sessions leave no descriptor
+// behind and no lasting growth of memory.
+TEST(Faults, ConnectDisconnectCyclesLeakNothing) {
+    ServerSandbox box;
+    box.AddPty(1);
+    box.EnablePort(1);
+    StartAndWaitFor(box, {1});
+    const pid_t pid = box.Process().Pid();
+
+    // The number of cycles that went through, stopping at the first that did not.
+    auto dataCycles = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            RawClient client;
+            // Refused while the server still frees the last slots; try again.
+            const bool greeted = WaitFor(
+                [&] {
+                    client.Close();
+                    return client.Connect(box.DataPort(1)) &&
+                           client.ReadUntil("Password:", Millis(2000)).ends_with("Password:");
+                },
+                Millis(5000), Millis(5));
+            if (!greeted) {
+                return i;
+            }
+        }
+        return count;
+    };
+    auto consoleCycles = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            if (!WaitFor([&] { return ConsoleAnswers(box.BasePort()); }, Millis(5000), Millis(5))) {
+                return i;
+            }
+        }
+        return count;
+    };
+    ASSERT_EQ(dataCycles(200), 200);
+    ASSERT_EQ(consoleCycles(20), 20);
+    ASSERT_TRUE(WaitFor([&] { return IsListening(box.BasePort()); }, Millis(3000)));
+    const int fdsBefore = OpenFds(pid);
+    const long rssBefore = VmRssKib(pid);
+
+    ASSERT_EQ(dataCycles(2000), 2000);
+    ASSERT_EQ(consoleCycles(200), 200);
+
+    EXPECT_TRUE(WaitFor([&] { return OpenFds(pid) <= fdsBefore; }, Millis(5000)))
+        << OpenFds(pid) << " descriptors open, " << fdsBefore << " before";
+    const long rssAfter = VmRssKib(pid);
+    EXPECT_LE(rssAfter - rssBefore, kRssMarginKib)
+        << "VmRSS " << rssBefore << " KiB -> " << rssAfter << " KiB";
+    EXPECT_TRUE(WaitFor([&] { return ConsoleAnswers(box.BasePort()); }, Millis(3000)));
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// A client that never reads while two others receive a large serial stream: the readers get
+// every byte, the stalled one is dropped at its output cap, and memory stays bounded.
+TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
+    constexpr std::size_t kStream = 12 * 1024 * 1024;
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "MaxConnections", "4");
+    StartAndWaitFor(box, {1});
+    const pid_t pid = box.Process().Pid();
+    const long rssBefore = VmRssKib(pid);
+
+    RawClient stalled;
+    ASSERT_TRUE(stalled.Connect(box.DataPort(1), 4096));
+    ASSERT_TRUE(stalled.ReadUntil("Password:").ends_with("Password:"));
+    ASSERT_TRUE(stalled.Send("Mirelo\r"));
+    ASSERT_TRUE(stalled.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n"));
+    RawClient readers[2];
+    for (RawClient& reader : readers) {
+        ASSERT_TRUE(LogIn(reader, box.DataPort(1)));
+    }
+
+    std::size_t received[2] = {0, 0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&, i] { received[i] = readers[i].Drain(kStream, Millis(60000)); });
+    }
+    long rssPeak = 0;
+    const std::string chunk = DeviceBytes(64 * 1024);
+    bool written = true;
+    for (std::size_t sent = 0; sent < kStream && written; sent += chunk.size()) {
+        written = device.Write(chunk, Millis(10000));
+        rssPeak = std::max(rssPeak, VmRssKib(pid));
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    ASSERT_TRUE(written);
+
+    EXPECT_EQ(received[0], kStream);
+    EXPECT_EQ(received[1], kStream);
+    EXPECT_TRUE(box.WaitForEvent("is not reading", Millis(3000)));
+    // What was on its way still arrives, then the connection ends.
+    stalled.Drain(kStream, Millis(10000));
+    EXPECT_TRUE(stalled.closedByPeer);
+    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 8 * 1024)
+        << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+}  // namespace
+}  // namespace tolvan::e2e
