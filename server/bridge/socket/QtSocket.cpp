@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "server/bridge/socket/PeerUser.h"
 #include "server/bridge/socket/PendingConnection.h"
 #include "server/bridge/socket/SocketErrorCodes.h"
 
@@ -168,6 +169,13 @@ void QtSocket::Close() {
 
 std::size_t QtSocket::BytesQueued() const {
     return socket_ ? static_cast<std::size_t>(socket_->bytesToWrite()) : 0;
+}
+
+std::optional<unsigned> QtSocket::PeerUid() const {
+    if (state_ != kSocketConnected || !socket_) {
+        return std::nullopt;
+    }
+    return PeerUser::Lookup(static_cast<int>(socket_->socketDescriptor()));
 }
 
 int QtSocket::ListeningPort() const {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "server/bridge/socket/PeerUser.h"
+#include "tests/bridge/socket/SocketTestSupport.h"
 
 namespace tolvan {
 namespace {
@@ -144,6 +145,25 @@ TEST(PeerUser, OtherUsersConnectionIsTheirs) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// An accepted QtSocket names the user of its peer, also on a listener of every address where
+// an IPv4 peer shows as IPv4-mapped; a socket without a connection names nobody.
+TEST(PeerUser, QtSocketReportsItsPeer) {
+    test::App();
+    test::RecordedSocket listener;
+    test::RecordedSocket client;
+    test::RecordedSocket server;
+    EXPECT_EQ(server.socket->PeerUid(), std::nullopt);
+    listener.socket->SetLocalPort(0);
+    listener.socket->Listen();
+    const int port = listener.socket->ListeningPort();
+    ASSERT_GT(port, 0);
+    client.socket->Connect("127.0.0.1", port);
+    ASSERT_TRUE(test::WaitFor([&] { return !listener.requests.empty(); }));
+    server.socket->Accept(listener.requests.back());
+    EXPECT_EQ(server.socket->PeerUid(), std::optional<unsigned>(::getuid()));
+    EXPECT_EQ(listener.socket->PeerUid(), std::nullopt);
 }
 
 }  // namespace
