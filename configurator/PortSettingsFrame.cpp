@@ -82,6 +82,12 @@ PortSettingsFrame::PortSettingsFrame(QWidget* parent)
     for (QLineEdit* edit : {txtLogFile_, txtPassword_, txtRemoteIP_, txtRemotePort_}) {
         SelectAllOnFocus::Install(edit);
     }
+    const int pathWidth =
+        fontMetrics().horizontalAdvance(QStringLiteral("/var/log/tolvan/com16.log"));
+    txtLogFile_->setMinimumWidth(pathWidth);
+    txtPassword_->setMinimumWidth(pathWidth);
+    txtRemoteIP_->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255_")));
     // Digits only, typed or pasted; Backspace keeps working.
     txtRemotePort_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]*")), txtRemotePort_));
@@ -217,6 +223,11 @@ void PortSettingsFrame::ShowPortSettings(const std::vector<std::string>& fields)
     txtRemotePort_->setText(Text(fields, 19));
     lstPortUse_->setCurrentIndex(choice::PortUseIndex(FieldOr(fields, 20)));
     txtPortDescription_->setText(Text(fields, 21));
+    // Long paths and descriptions are read from their start.
+    for (QLineEdit* edit :
+         {txtPassword_, txtLogFile_, txtRemoteIP_, txtRemotePort_, txtPortDescription_}) {
+        edit->setCursorPosition(0);
+    }
     // A choice equal to the previous one emits no change; react all the same.
     OnEnabledChosen();
     OnPortUseChosen();

@@ -105,7 +105,6 @@ void SettingsWindow::BuildLayout() {
     auto* label2 = new QLabel(
         QStringLiteral("Server changes may require the TolvanService  be re-started."), this);
     label2->setObjectName(QStringLiteral("Label2"));
-    label2->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame5);
