@@ -65,9 +65,10 @@ std::string ServiceInstaller::UnitFileText(const std::string& executablePath) {
     text += "[Unit]\n";
     text += std::string("Description=") + kDisplayName + "\n";
     text += "After=network.target\n";
-    // Restarts come at least RestartSec apart, so three of them always fit into the window.
-    text += "StartLimitIntervalSec=180\n";
-    text += "StartLimitBurst=3\n";
+    // A service that keeps failing is restarted three times, 60 s apart, then left stopped: the
+    // fifth start falls inside the window and exceeds the burst.
+    text += "StartLimitIntervalSec=300\n";
+    text += "StartLimitBurst=4\n";
     text += "\n[Service]\n";
     text += "Type=notify\n";
     text += "ExecStart=" + QuoteExecArgument(executablePath) + "\n";
