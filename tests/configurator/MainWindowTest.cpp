@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "configurator/PortSettingsFrame.h"
 #include "configurator/SettingsWindow.h"
 #include "console_protocol/Messages.h"
 #include "tests/configurator/ConfiguratorFixture.h"
@@ -276,6 +277,14 @@ TEST_F(MainWindowTest, ExitDropsConnectionAndClosesWindows) {
     EXPECT_EQ(window_->IconName(), QStringLiteral("ICONX"));
     EXPECT_EQ(Find<QComboBox>("lstPort")->count(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&settings] { return settings.isNull(); }, 1000));
+}
+
+// Lists without a selection stand for their first item (the buffers and the baud rate for
+// their usual values), so an update always carries all 22 fields.
+TEST(PortSettingsFrameTest, UpdateWithoutSelectionsHasAllFields) {
+    PortSettingsFrame frame;
+    EXPECT_EQ(frame.SettingsUpdatePayload(2, QStringLiteral("Com12")),
+              "2|FALSE|FALSE|0|12|FALSE|FALSE|1024|512|9600|n,8,1|0|0|0|0|||FALSE|||Server|");
 }
 
 }  // namespace
