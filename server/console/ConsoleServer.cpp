@@ -4,7 +4,9 @@
 #include <optional>
 
 #include "server/bridge/ServerContext.h"
+#include "server/console/ConsoleAccess.h"
 #include "server/console/ConsoleRequests.h"
+#include "server/host/ServiceSettings.h"
 
 namespace tolvan {
 
@@ -63,6 +65,13 @@ void ConsoleServer::OnConnectionRequest(const RequestId& request) {
         // Leftovers of an earlier connection must not run into this one's requests.
         decoder_.Clear();
         console.Accept(request);
+        const std::optional<unsigned> uid = console.PeerUid();
+        if (!uid || !ConsoleAccessAllowed(
+                        *uid, GetServiceSetting(ctx_, "Settings", "ConsoleGroup", "tolvan"))) {
+            ctx_.log.LogError("M1S2 console connection refused for user id " +
+                              (uid ? std::to_string(*uid) : std::string("unknown")));
+            RestartConsoleListener();
+        }
     } catch (const std::exception& e) {
         ctx_.log.LogError(std::string("M1S2 ") + e.what());
         // Without this the console would stay unreachable until the service restarts.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -63,6 +64,7 @@ public:
         state = kSocketClosed;
     }
     std::size_t BytesQueued() const override { return bytesQueued; }
+    std::optional<unsigned> PeerUid() const override { return peerUid; }
 
     // Events, as the event loop would deliver them.
     void FireConnectionRequest(RequestId request = std::make_shared<FakeIncoming>()) {
@@ -107,6 +109,7 @@ public:
     int sendCount = 0;
     std::string input;
     std::size_t bytesQueued = 0;
+    std::optional<unsigned> peerUid = 0;  // root, unless a test says otherwise
     RequestId accepted;
     std::vector<std::string> calls;
     // Names of calls that throw SocketError (for example "Listen", "SendData", "State").
