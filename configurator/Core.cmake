@@ -16,6 +16,7 @@ add_library(tolvan_configurator_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindow.h ${CMAKE_CURRENT_LIST_DIR}/SettingsWindow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupStyle.h ${CMAKE_CURRENT_LIST_DIR}/StartupStyle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WindowFrame.h ${CMAKE_CURRENT_LIST_DIR}/WindowFrame.cpp
 )
 target_link_libraries(tolvan_configurator_core PUBLIC
     tolvan_common tolvan_configurator_frame tolvan_console_protocol tolvan_settings_store

@@ -22,6 +22,7 @@
 #include "configurator/ServerSettings.h"
 #include "configurator/SettingsWindow.h"
 #include "configurator/StartupStyle.h"
+#include "configurator/WindowFrame.h"
 #include "console_protocol/TextForms.h"
 
 namespace tolvan {
@@ -65,6 +66,8 @@ MainWindow::MainWindow(ServerSettings& settings, QWidget* parent)
     connect(&client_, &ConsoleClient::ConnectionListReport, this, &MainWindow::ShowConnectionList);
     connect(&client_, &ConsoleClient::ConnectionCountNotice, this,
             &MainWindow::ShowConnectionCount);
+    client_.SetExitHandler([this] { Quit(); });
+    frame_ = std::make_unique<WindowFrame>(*this);
 }
 
 MainWindow::~MainWindow() {
@@ -205,6 +208,14 @@ QAction* MainWindow::MenuAction(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
+QStringList MainWindow::PortTexts() const {
+    QStringList texts;
+    for (int i = 0; i < lstPort_->count(); ++i) {
+        texts << lstPort_->itemText(i);
+    }
+    return texts;
+}
+
 int MainWindow::SelectedPort() const {
     return lstPort_->currentIndex();
 }
@@ -222,6 +233,7 @@ void MainWindow::HidePortFrames() {
 
 void MainWindow::SetIcon(const QString& name) {
     iconName_ = name;
+    setProperty("iconName", name);
     setWindowIcon(TolvanIcon(name));
     Q_EMIT IconChanged(name);
 }
@@ -350,6 +362,10 @@ void MainWindow::Exit() {
     ServerConnectionLost();
     Q_EMIT ClosingWindows();
     CloseSettingsWindow();
+    Quit();
+}
+
+void MainWindow::Quit() {
     if (quit_) {
         quit_();
     } else {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
+#include <memory>
 
 #include "configurator/ConsoleClient.h"
 
@@ -18,6 +19,7 @@ class PortCountersFrame;
 class PortSettingsFrame;
 class ServerSettings;
 class SettingsWindow;
+class WindowFrame;
 
 // F1, "Server Settings": the port list, the selected port's settings, statistics and
 // connections, all filled from the server's reports; changes leave as console requests.
@@ -29,6 +31,8 @@ public:
     ~MainWindow() override;
 
     ConsoleClient& Client() { return client_; }
+    // The trace and About windows, the tray icon, help and the exits.
+    WindowFrame& Frame() { return *frame_; }
 
     // Shows the window as a log-in start asks (see StartupStyleFor), then connects.
     void Start(const QStringList& arguments);
@@ -43,6 +47,8 @@ public:
 
     // The selected position of lstPort, -1 when none.
     int SelectedPort() const;
+    // The items of lstPort, in order.
+    QStringList PortTexts() const;
     // Hides the port's frames and asks for its settings, statistics and connections.
     void SelectPort();
 
@@ -63,6 +69,8 @@ public:
 
     // mnuExit: drops the connection, closes the other windows, ends the program.
     void Exit();
+    // The program ends (through the quit handler).
+    void Quit();
     void OpenSettingsWindow();
     void CloseSettingsWindow();
     SettingsWindow* OpenedSettingsWindow() const;
@@ -104,6 +112,8 @@ private:
     std::function<void()> trayOpen_;
     std::function<void(QCloseEvent*)> closeHandler_;
     std::function<void()> quit_;
+    // Last: goes first, while the client its windows talk through still exists.
+    std::unique_ptr<WindowFrame> frame_;
 };
 
 }  // namespace tolvan
