@@ -69,6 +69,10 @@ void ConsoleClient::ConnectToServer() {
 void ConsoleClient::Close() {
     // A close asked for here is not a lost connection: keep abort() from reporting one.
     const QSignalBlocker blocker(server_);
+    // Requests sent just before (the trace switches of a lost connection) still go out.
+    if (server_.state() == QAbstractSocket::ConnectedState) {
+        server_.flush();
+    }
     server_.abort();
 }
 

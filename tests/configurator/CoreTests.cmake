@@ -10,6 +10,7 @@ add_executable(configurator_core_tests
     ${CMAKE_CURRENT_LIST_DIR}/RunAndCaptureTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WindowFrameTest.cpp
 )
 target_link_libraries(configurator_core_tests PRIVATE
     tolvan_common tolvan_configurator_core Qt6::Test GTest::gtest)
