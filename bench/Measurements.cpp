@@ -74,11 +74,24 @@ std::vector<TcpClient> Measurements::ConnectClients(int port, int count,
                                                     const BridgeTraits& traits) {
     std::vector<TcpClient> clients(static_cast<std::size_t>(count));
     for (TcpClient& client : clients) {
-        Require(client.Connect(port, kStepLimit), "connect refused");
+        // A bridge that was full closes its listener until it has noticed a client leave.
+        const Deadline deadline(kStepLimit);
+        while (!client.Connect(port, kStepLimit)) {
+            Require(!deadline.Passed(), "connect refused");
+            std::this_thread::sleep_for(Millis(10));
+        }
     }
     if (!traits.greeting.empty()) {
         for (TcpClient& client : clients) {
-            Require(client.Expect(traits.greeting, kStepLimit), "no greeting");
+            // The bridge may not have freed the slots of the previous measurement yet; a
+            // connection it refused for that is made again.
+            bool greeted = client.Expect(traits.greeting, kStepLimit);
+            for (int attempt = 0; !greeted && attempt < kMaxConnectFailures * 4; ++attempt) {
+                std::this_thread::sleep_for(Millis(20));
+                greeted =
+                    client.Connect(port, kStepLimit) && client.Expect(traits.greeting, kStepLimit);
+            }
+            Require(greeted, "no greeting");
         }
     }
     return clients;
