@@ -27,11 +27,10 @@ protected:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        static int argc = 1;
-        static char name[] = "configurator_e2e_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
     }
+    // Gone before the end of main, while Qt's own globals still exist.
+    static void TearDownTestSuite() { app_.reset(); }
 
     void SetUp() override {
         device_ = &box_.AddPty(1);
@@ -65,6 +64,11 @@ protected:
         return RegistryStore(box_.RegistryPath())
             .RegReadValue(std::string(kServiceKey) + "\\Port1", name);
     }
+
+    static inline int argc_ = 1;
+    static inline char name_[] = "configurator_e2e_tests";
+    static inline char* argv_[] = {name_, nullptr};
+    static inline std::unique_ptr<QApplication> app_;
 
     ServerSandbox box_;
     PseudoTerminal* device_ = nullptr;
