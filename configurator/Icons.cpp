@@ -1,6 +1,7 @@
 #include "configurator/Icons.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -39,6 +40,12 @@ void DrawProductName(QPainter& painter) {
     QFont font = painter.font();
     font.setBold(true);
     font.setPixelSize(9);
+    // Both words stay inside the white band whatever font the desktop offers.
+    const int room = kSize - 6;
+    while (font.pixelSize() > 6 &&
+           QFontMetrics(font).horizontalAdvance(QStringLiteral("Server")) > room) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(QRect(0, 7, kSize, 10), Qt::AlignCenter, QStringLiteral("Tolvan"));
