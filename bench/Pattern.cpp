@@ -86,7 +86,10 @@ bool StreamVerifier::Compare(const char* data, std::size_t size) {
             while (at < piece && data[at] == pattern_.At(position_)[at]) {
                 ++at;
             }
-            Fail("mismatch at byte " + std::to_string(position_ + at));
+            Fail("mismatch at byte " + std::to_string(position_ + at) + " (expected " +
+                 std::to_string(pattern_.ByteAt(position_ + at)) + ", got " +
+                 std::to_string(static_cast<unsigned char>(data[at])) + ", in a run of " +
+                 std::to_string(piece) + ")");
             return false;
         }
         position_ += piece;
