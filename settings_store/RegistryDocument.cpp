@@ -91,7 +91,7 @@ public:
                 return false;
         } else if (StartsWithNoCase(rest, "hex(")) {
             pos_ += 4;
-            int type = 0;
+            uint32_t type = 0;  // eight digits do not fit a signed int
             int digits = 0;
             for (int d; (d = HexDigit(Peek())) >= 0 && digits < 8; ++digits, ++pos_) {
                 type = type * 16 + d;
@@ -99,7 +99,7 @@ public:
             if (digits == 0 || Peek() != ')' || pos_ + 1 >= text_.size() || text_[pos_ + 1] != ':')
                 return Fail("malformed hex(n): notation");
             pos_ += 2;
-            value.type = type;
+            value.type = static_cast<int>(type);
             if (!ReadBytes(value.bytes))
                 return false;
         } else {
