@@ -177,8 +177,12 @@ private:
                 ++p;
             if (p >= text_.size() || text_[p] != '\n')
                 return;
-            if (text_[p - 1] == '\r')
-                droppedCr_.push_back(p - 1);
+            // Every CR before the LF, so the line written back reads back the same.
+            size_t cr = p;
+            while (cr > pos_ + 1 && text_[cr - 1] == '\r')
+                --cr;
+            for (; cr < p; ++cr)
+                droppedCr_.push_back(cr);
             pos_ = p + 1;
             ++line_;
         }
