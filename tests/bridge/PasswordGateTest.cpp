@@ -111,6 +111,22 @@ TEST_F(PasswordGateTest, AuthenticatedDataGoesToSerialLine) {
     EXPECT_TRUE(reports.Has("DA 0 0 ATZ\r"));
 }
 
+// A line that cannot keep up leaves connection data in the socket (TCP then slows the sender)
+// instead of dropping it; the transmit-queue-empty notification picks it up again.
+TEST_F(PasswordGateTest, DataWaitsWhileTheLineIsBehindAndGoesOnWhenItCatchesUp) {
+    Send("Mirelo\r");
+    Port(p).LogToFile = false;
+    Device(p).queued = 64 * 1024;
+    Send("held");
+    EXPECT_EQ(Device(p).written, "");
+    EXPECT_EQ(Sock(p, c).input, "held");
+    Device(p).queued = 0;
+    Device(p).Fire(kCommEvSend);
+    EXPECT_EQ(Device(p).written, "held");
+    EXPECT_EQ(Sock(p, c).input, "");
+    EXPECT_EQ(Port(p).Counters[kCounterToSerial], 4);
+}
+
 TEST_F(PasswordGateTest, ConnectionAcceptedWithoutInputKeepsIdleTimerButNeverWrites) {
     Port(p).AcceptInput = false;
     Port(p).MaxIdleTime = 5;

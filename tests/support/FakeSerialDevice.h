@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <set>
 #include <string>
@@ -72,6 +73,7 @@ public:
         written.append(data);
     }
     bool Present() const override { return open && !vanished; }
+    std::size_t OutBufferCount() const override { return queued; }
 
     // Queues received bytes and raises the receive notification.
     void Receive(std::string_view data) {
@@ -82,7 +84,8 @@ public:
 
     int commPort = 0;
     bool open = false;
-    bool vanished = false;  // unplugged: Present false, Output throws 8021
+    bool vanished = false;   // unplugged: Present false, Output throws 8021
+    std::size_t queued = 0;  // bytes the line has not sent yet
     std::string input;
     std::string written;
     std::vector<std::string> calls;
