@@ -1,0 +1,457 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/TcpClient.h"
+
+// TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
+// executable so they run beside the quick ones.
+#ifndef TOLVAN_E2E_SLOW
+#define TOLVAN_E2E_SLOW 0
+#endif
+
+namespace tolvan::e2e {
+namespace {
+
+void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
+    ASSERT_TRUE(box.Start());
+    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
+    for (int com : coms) {
+        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
+            << "COM" << com << "\n"
+            << box.Stderr();
+    }
+}
+
+bool LogIn(TcpClient& client, int port, const std::string& password = "Mirelo") {
+    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
+           client.Write(password + "\r") &&
+           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
+}
+
+// True when a connect to port is refused, or is closed at once without a word.
+bool Refused(int port) {
+    TcpClient client;
+    if (!client.Connect(port, Millis(1000))) {
+        return true;
+    }
+    return client.WaitClosed(Millis(1500)) && client.Leftover().empty();
+}
+
+#if !TOLVAN_E2E_SLOW
+
+// The serial byte at position i of the long transfer: every value, 255 included.
+char StreamByte(std::uint64_t i) {
+    return static_cast<char>((i * 2654435761U) >> 13);
+}
+
+// Undoes the doubling of 255 on the fly and compares with StreamByte.
+class UndoublingChecker {
+public:
+    void Feed(const std::string& wire) {
+        for (char c : wire) {
+            const bool iac = static_cast<unsigned char>(c) == 255;
+            if (iac && !pendingIac_) {
+                pendingIac_ = true;
+                continue;
+            }
+            if (pendingIac_ && !iac) {
+                Mismatch("a single 255");
+            }
+            pendingIac_ = false;
+            if (c != StreamByte(count_)) {
+                Mismatch("a wrong byte");
+            }
+            ++count_;
+        }
+    }
+    std::uint64_t Count() const { return count_; }
+    const std::string& FirstFault() const { return firstFault_; }
+
+private:
+    void Mismatch(const char* what) {
+        if (firstFault_.empty()) {
+            firstFault_ = std::string(what) + " at data byte " + std::to_string(count_);
+        }
+    }
+
+    std::uint64_t count_ = 0;
+    bool pendingIac_ = false;
+    std::string firstFault_;
+};
+
+// 32 MiB from the serial line reach one admitted client complete and in order, with every
+// 255 doubled on the wire and nothing else added. The device keeps at most 512 KiB ahead of
+// the reader, as a line with flow control would: the server drops a client that falls 1 MiB
+// behind, and a pseudo-terminal is far faster than any serial line.
+TEST(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
+    constexpr std::uint64_t kTotal = 32ULL * 1024 * 1024;
+    constexpr std::uint64_t kChunk = 64 * 1024;
+    constexpr std::uint64_t kAhead = 512 * 1024;
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    StartAndWaitFor(box, {1});
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+
+    std::atomic<std::uint64_t> received{0};
+    std::atomic<bool> written{true};
+    std::thread writer([&] {
+        std::string chunk(kChunk, '\0');
+        for (std::uint64_t sent = 0; sent < kTotal && written; sent += kChunk) {
+            for (std::uint64_t i = 0; i < kChunk; ++i) {
+                chunk[i] = StreamByte(sent + i);
+            }
+            written = WaitFor([&] { return sent - received < kAhead; }, Millis(20000), Millis(1)) &&
+                      device.Write(chunk, Millis(20000));
+        }
+    });
+    UndoublingChecker checker;
+    const Deadline deadline(Millis(50000));
+    while (checker.Count() < kTotal && !deadline.Passed() && !client.PeerClosed()) {
+        checker.Feed(client.ReadBytes(256 * 1024, Millis(20)));
+        received = checker.Count();
+    }
+    writer.join();
+
+    EXPECT_TRUE(written);
+    EXPECT_EQ(checker.Count(), kTotal) << box.Stderr();
+    EXPECT_EQ(checker.FirstFault(), "");
+    EXPECT_EQ(client.ReadFor(Millis(200)), "");  // nothing beyond the stream
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// With MaxConnections 3 the fourth client is turned away; as soon as one of the three
+// leaves, the next client is greeted, and the others keep their connections.
+TEST(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "MaxConnections", "3");
+    StartAndWaitFor(box, {1});
+
+    TcpClient clients[3];
+    for (TcpClient& client : clients) {
+        ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+    }
+    EXPECT_TRUE(Refused(box.DataPort(1)));
+
+    clients[1].Close();
+    TcpClient next;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return next.Connect(box.DataPort(1), Millis(500)) &&
+                   next.ReadUntil("Password:", Millis(500)).ends_with("Password:");
+        },
+        Millis(3000)));
+    ASSERT_TRUE(next.Write("Mirelo\r"));
+    ASSERT_TRUE(next.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n"));
+    EXPECT_TRUE(Refused(box.DataPort(1)));
+
+    ASSERT_TRUE(device.Write("all three"));
+    EXPECT_EQ(clients[0].ReadBytes(9), "all three");
+    EXPECT_EQ(clients[2].ReadBytes(9), "all three");
+    EXPECT_EQ(next.ReadBytes(9), "all three");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// The second wrong password ends the connection without a word and shuts the listener; the
+// listener checks leave it shut while the lock-out lasts, and an admitted client carries on.
+TEST(BridgeLimits, BadPasswordsShutTheListener) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "MaxPasswordAttemps", "2");
+    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
+    StartAndWaitFor(box, {1});
+    TcpClient admitted;
+    ASSERT_TRUE(LogIn(admitted, box.DataPort(1)));
+
+    TcpClient guesser;
+    ASSERT_TRUE(guesser.Connect(box.DataPort(1)));
+    ASSERT_EQ(guesser.ReadUntil("Password:"), "\r\nPassword:");
+    ASSERT_TRUE(guesser.Write("first\r"));
+    EXPECT_EQ(guesser.ReadUntil("password:"), "\r\nInvalid Password....\r\npassword:");
+    ASSERT_TRUE(guesser.Write("second\r"));
+    EXPECT_TRUE(guesser.WaitClosed());
+    EXPECT_EQ(guesser.Leftover(), "");
+
+    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(2000)));
+    EXPECT_TRUE(Refused(box.DataPort(1)));
+    // Three listener checks later the lock-out still holds.
+    std::this_thread::sleep_for(Millis(3000));
+    EXPECT_FALSE(IsListening(box.DataPort(1)));
+    EXPECT_TRUE(Refused(box.DataPort(1)));
+
+    ASSERT_TRUE(device.Write("still served"));
+    EXPECT_EQ(admitted.ReadBytes(12), "still served");
+    ASSERT_TRUE(admitted.Write("typed"));
+    EXPECT_EQ(device.ReadBytes(5), "typed");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// A port with AcceptInput False keeps what its admitted client types off the line, while the
+// client still receives the serial data.
+TEST(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "AcceptInput", "False");
+    StartAndWaitFor(box, {1});
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+
+    ASSERT_TRUE(client.Write("must not reach the line\r\n"));
+    EXPECT_EQ(device.ReadFor(Millis(500)), "");
+    ASSERT_TRUE(device.Write("from the line\xff"));
+    EXPECT_EQ(client.ReadBytes(15), "from the line\xff\xff");
+    ASSERT_TRUE(client.Write("still not"));
+    EXPECT_EQ(device.ReadFor(Millis(300)), "");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// Sits between a client and the server and keeps a copy of what each side sent.
+class CapturingRelay {
+public:
+    explicit CapturingRelay(int targetPort) : targetPort_(targetPort) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("relay cannot listen");
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~CapturingRelay() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+
+    int Port() const { return port_; }
+    std::string FromServer() const { return Copy(fromServer_); }
+    std::string FromClient() const { return Copy(fromClient_); }
+
+private:
+    std::string Copy(const std::string& text) const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return text;
+    }
+
+    void Run() {
+        pollfd waiting{listener_, POLLIN, 0};
+        const Deadline deadline(Millis(10000));
+        while (!stop_ && !deadline.Passed() && ::poll(&waiting, 1, 50) == 0) {
+        }
+        if (stop_ || deadline.Passed()) {
+            return;
+        }
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int upstream = ConnectTo(targetPort_);
+        if (client >= 0 && upstream >= 0) {
+            Pump(client, upstream);
+        }
+        ::close(client);
+        ::close(upstream);
+    }
+
+    static int ConnectTo(int port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    void Pump(int client, int server) {
+        pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+        char buffer[4096];
+        while (!stop_) {
+            if (::poll(fds, 2, 50) <= 0) {
+                continue;
+            }
+            for (int side = 0; side < 2; ++side) {
+                if ((fds[side].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                    continue;
+                }
+                const ssize_t n = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    return;
+                }
+                {
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    (side == 0 ? fromClient_ : fromServer_).append(buffer, n);
+                }
+                ::send(fds[1 - side].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL);
+            }
+        }
+    }
+
+    int targetPort_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::string fromServer_;
+    std::string fromClient_;
+    std::thread thread_;
+};
+
+// Debian's telnet run as a child whose keyboard is a pipe and whose screen is a file.
+class TelnetChild {
+public:
+    TelnetChild(int port, const std::string& screenPath) {
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int screen = ::open(screenPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(pipeFds[0], STDIN_FILENO);
+            ::dup2(screen, STDOUT_FILENO);
+            ::dup2(screen, STDERR_FILENO);
+            // A port written as "-port" makes telnet offer its options as it does on port 23.
+            const std::string portArg = "-" + std::to_string(port);
+            ::execlp("telnet", "telnet", "--", "127.0.0.1", portArg.c_str(),
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipeFds[0]);
+        keyboard_ = pipeFds[1];
+    }
+    ~TelnetChild() {
+        ::close(keyboard_);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool Type(const std::string& text) {
+        return ::write(keyboard_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+
+private:
+    pid_t pid_ = -1;
+    int keyboard_ = -1;
+};
+
+// The replies the server owes: DONT for every WILL the client offered, WONT for every DO.
+std::string RefusalsFor(const std::string& offers) {
+    std::string replies;
+    for (std::size_t i = 0; i + 2 < offers.size(); ++i) {
+        if (static_cast<unsigned char>(offers[i]) != 255) {
+            continue;
+        }
+        const auto verb = static_cast<unsigned char>(offers[i + 1]);
+        if (verb == 251 || verb == 253) {
+            replies += '\xff';
+            replies += static_cast<char>(verb == 251 ? 254 : 252);
+            replies += offers[i + 2];
+        }
+    }
+    return replies;
+}
+
+// A real telnet client that offers its options: every offer is refused, the prompt and the
+// password work, and what it types reaches the line without any negotiation bytes.
+TEST(BridgeLimits, RealTelnetClientIsRefusedEveryOptionAndWorks) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    StartAndWaitFor(box, {1});
+    CapturingRelay relay(box.DataPort(1));
+    const std::string screen = box.Dir().File("telnet.out");
+    TelnetChild telnet(relay.Port(), screen);
+
+    ASSERT_TRUE(WaitFor([&] { return relay.FromServer().find("Password:") != std::string::npos; },
+                        Millis(5000)))
+        << ReadFile(screen);
+    ASSERT_TRUE(telnet.Type("Mirelo\n"));
+    ASSERT_TRUE(
+        WaitFor([&] { return relay.FromServer().find("Connected....\r\n") != std::string::npos; },
+                Millis(3000)))
+        << ReadFile(screen);
+    EXPECT_EQ(device.ReadFor(Millis(300)), "");
+    ASSERT_TRUE(telnet.Type("hello\n"));
+    EXPECT_EQ(device.ReadUntil("\n"), "hello\r\n");
+    ASSERT_TRUE(device.Write("from the line"));
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(screen).find("from the line") != std::string::npos; },
+                        Millis(3000)));
+
+    const std::string offers = relay.FromClient();
+    const std::string fromServer = relay.FromServer();
+    const std::string refusals = RefusalsFor(offers);
+    ASSERT_FALSE(refusals.empty()) << "telnet offered nothing";
+    // The server sends its prompt as soon as the connection is up, so it may stand anywhere.
+    std::string seen = fromServer;
+    for (const char* text : {"\r\nPassword:", "\r\nConnected....\r\n", "from the line"}) {
+        const auto at = seen.find(text);
+        ASSERT_NE(at, std::string::npos) << text;
+        seen.erase(at, std::string(text).size());
+    }
+    EXPECT_EQ(seen, refusals) << "the server sent more than refusals and text";
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+#else  // TOLVAN_E2E_SLOW
+
+// After a bad-password lock-out of one minute the listener is shut for that minute and
+// listens again at the first listener check after it.
+TEST(BridgeLimitsSlow, LockedListenerListensAgainAfterTheLockOut) {
+    ServerSandbox box;
+    box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "MaxPasswordAttemps", "1");
+    box.SetValue("Port1", "BadPasswordShutdownLength", "1");
+    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
+    StartAndWaitFor(box, {1});
+
+    TcpClient guesser;
+    ASSERT_TRUE(guesser.Connect(box.DataPort(1)));
+    ASSERT_EQ(guesser.ReadUntil("Password:"), "\r\nPassword:");
+    ASSERT_TRUE(guesser.Write("wrong\r"));
+    const auto lockedAt = std::chrono::steady_clock::now();
+    EXPECT_TRUE(guesser.WaitClosed());
+    EXPECT_TRUE(Refused(box.DataPort(1)));
+
+    ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(1)); }, Millis(70000), Millis(200)));
+    const auto shut = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - lockedAt);
+    EXPECT_GE(shut.count(), 59000);
+    EXPECT_LE(shut.count(), 64000);
+    TcpClient next;
+    EXPECT_TRUE(LogIn(next, box.DataPort(1)));
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+#endif  // TOLVAN_E2E_SLOW
+
+}  // namespace
+}  // namespace tolvan::e2e
