@@ -1,0 +1,402 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "console_protocol/Frame.h"
+#include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/TcpClient.h"
+
+// TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
+// executable so they run beside the quick ones.
+#ifndef TOLVAN_E2E_SLOW
+#define TOLVAN_E2E_SLOW 0
+#endif
+
+namespace tolvan::e2e {
+namespace {
+
+void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
+    ASSERT_TRUE(box.Start());
+    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
+    for (int com : coms) {
+        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
+            << "COM" << com << "\n"
+            << box.Stderr();
+    }
+}
+
+bool LogIn(TcpClient& client, int port) {
+    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
+           client.Write("Mirelo\r") &&
+           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
+}
+
+#if !TOLVAN_E2E_SLOW
+
+std::string AllBytes() {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes += static_cast<char>(i);
+    }
+    return bytes;
+}
+
+// The console connection as the configurator holds it: every report is kept, decoded.
+class ConsolePeer {
+public:
+    bool Connect(int basePort) {
+        return client_.Connect(basePort) && client_.Write("D3|0|\r\n") &&
+               WaitForFrame([](const console::Frame& f) { return f.code == "D3"; });
+    }
+
+    // Waits until a report satisfying match has arrived (at or after position `from`).
+    template <class Match>
+    bool WaitForFrame(Match match, Millis within = Millis(3000), std::size_t from = 0) {
+        const Deadline deadline(within);
+        for (;;) {
+            for (std::size_t i = from; i < frames_.size(); ++i) {
+                if (match(frames_[i])) {
+                    return true;
+                }
+            }
+            if (deadline.Passed()) {
+                return false;
+            }
+            Receive(Millis(std::min(50, deadline.LeftMs())));
+        }
+    }
+
+    void Receive(Millis within) {
+        decoder_.Append(client_.ReadFor(within));
+        while (auto frame = decoder_.Next()) {
+            frames_.push_back(std::move(*frame));
+        }
+    }
+
+    const std::vector<console::Frame>& Frames() const { return frames_; }
+
+    // The trace events received so far with exactly this text.
+    int CountTraces(const std::string& text) const {
+        int n = 0;
+        for (const auto& frame : frames_) {
+            const auto fields = console::SplitFields(frame.payload, 4);
+            n += frame.code == "DA" && fields.size() == 4 && fields[3] == text ? 1 : 0;
+        }
+        return n;
+    }
+
+private:
+    TcpClient client_;
+    console::FrameDecoder decoder_;
+    std::vector<console::Frame> frames_;
+};
+
+// A far end played by the test: a socket on 127.0.0.1 that is bound at once (so connects to
+// its port are refused) and listens only when told.
+class FarEnd {
+public:
+    FarEnd() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("far end cannot bind");
+        }
+        port_ = ntohs(address.sin_port);
+    }
+    ~FarEnd() {
+        ::close(peer_);
+        ::close(listener_);
+    }
+
+    int Port() const { return port_; }
+    bool Listen() { return ::listen(listener_, 4) == 0; }
+
+    // Takes the next connection; false when none arrived in time.
+    bool Accept(Millis within = Millis(3000)) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (::poll(&waiting, 1, static_cast<int>(within.count())) != 1) {
+            return false;
+        }
+        ::close(peer_);
+        peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        return peer_ >= 0;
+    }
+
+    bool Send(const std::string& data) {
+        return ::send(peer_, data.data(), data.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(data.size());
+    }
+
+    // Reads until `count` bytes arrived, the peer closed or the time is up.
+    std::string ReadBytes(std::size_t count, Millis within = Millis(3000)) {
+        std::string got;
+        const Deadline deadline(within);
+        while (got.size() < count && !deadline.Passed()) {
+            pollfd waiting{peer_, POLLIN, 0};
+            if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
+                break;
+            }
+            char buffer[4096];
+            const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+private:
+    int listener_ = -1;
+    int peer_ = -1;
+    int port_ = 0;
+};
+
+// COM1 of `box` in client mode towards 127.0.0.1:remotePort, giving the password "Mirelo".
+void MakeClientPort(ServerSandbox& box, int remotePort, bool allwaysConnected) {
+    box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "ServiceType", "1");
+    box.SetValue("Port1", "RemoteIP", "127.0.0.1");
+    box.SetValue("Port1", "RemotePort", std::to_string(remotePort));
+    box.SetValue("Port1", "AllwaysConnected", allwaysConnected ? "True" : "False");
+}
+
+// Server B logs in to server A through a relay the test steps by hand: serial data written
+// on B's line before the login is confirmed is held and arrives on A's line whole.
+TEST(ClientMode, DataWrittenBeforeTheLoginIsHeldUntilConfirmed) {
+    ServerSandbox a;
+    PseudoTerminal& lineA = a.AddPty(1);
+    a.EnablePort(1, "Mirelo");
+    StartAndWaitFor(a, {1});
+    FarEnd relay;
+    ASSERT_TRUE(relay.Listen());
+    ServerSandbox b;
+    MakeClientPort(b, relay.Port(), false);
+    StartAndWaitFor(b, {});
+    PseudoTerminal& lineB = b.Pty(1);
+
+    ASSERT_TRUE(lineB.Write("AB"));
+    ASSERT_TRUE(relay.Accept());
+    TcpClient toA;
+    ASSERT_TRUE(toA.Connect(a.DataPort(1)));
+    const std::string prompt = toA.ReadUntil("Password:");
+    ASSERT_EQ(prompt, "\r\nPassword:");
+    ASSERT_TRUE(relay.Send(prompt));
+    const std::string password = relay.ReadBytes(8);
+    ASSERT_EQ(password, "Mirelo\r\n");
+    ASSERT_TRUE(toA.Write(password));
+    const std::string welcome = toA.ReadUntil("Connected....\r\n");
+    ASSERT_EQ(welcome, "\r\nConnected....\r\n");
+
+    // Logged in at A, not yet confirmed to B: B keeps its serial data.
+    ASSERT_TRUE(lineB.Write("CD"));
+    EXPECT_EQ(relay.ReadBytes(1, Millis(400)), "");
+    ASSERT_TRUE(relay.Send(welcome));
+    const std::string held = relay.ReadBytes(4);
+    EXPECT_EQ(held, "ABCD");
+    ASSERT_TRUE(toA.Write(held));
+    EXPECT_EQ(lineA.ReadBytes(4), "ABCD");
+    EXPECT_EQ(a.Stop()->code, 0);
+    EXPECT_EQ(b.Stop()->code, 0);
+}
+
+// Two servers chained directly: B's client-mode COM1 logs in to A's COM1 when serial data
+// arrives, and then every byte value crosses the chain both ways.
+TEST(ClientMode, ChainedServersCarryEveryByteBothWays) {
+    ServerSandbox a;
+    PseudoTerminal& lineA = a.AddPty(1);
+    a.EnablePort(1, "Mirelo");
+    StartAndWaitFor(a, {1});
+    ServerSandbox b;
+    MakeClientPort(b, a.DataPort(1), false);
+    StartAndWaitFor(b, {});
+    PseudoTerminal& lineB = b.Pty(1);
+
+    ASSERT_TRUE(lineB.Write("AB"));
+    ASSERT_TRUE(lineB.Write("CD"));
+    EXPECT_EQ(lineA.ReadBytes(4), "ABCD") << a.Stderr() << b.Stderr();
+
+    const std::string bytes = AllBytes();
+    ASSERT_TRUE(lineA.Write(bytes));
+    EXPECT_EQ(lineB.ReadBytes(bytes.size()), bytes);
+    ASSERT_TRUE(lineB.Write(bytes));
+    EXPECT_EQ(lineA.ReadBytes(bytes.size()), bytes);
+    EXPECT_EQ(b.Stop()->code, 0);
+    EXPECT_EQ(a.Stop()->code, 0);
+}
+
+// With AllwaysConnected a port whose far end is down is retried about every second, each
+// retry traced to the console; once the far end listens the port connects and logs in.
+TEST(ClientMode, AlwaysConnectedRetriesUntilTheFarEndListens) {
+    FarEnd farEnd;
+    ServerSandbox b;
+    MakeClientPort(b, farEnd.Port(), true);
+    b.SetValue("Settings", "ConstantConnectClientCheckInterval", "1");
+    StartAndWaitFor(b, {});
+    ConsolePeer console;
+    ASSERT_TRUE(console.Connect(b.BasePort()));
+
+    const std::string retry = "Client Always Connect->Connecting";
+    const int before = console.CountTraces(retry);
+    console.Receive(Millis(3000));
+    const int retries = console.CountTraces(retry) - before;
+    EXPECT_GE(retries, 2);
+    EXPECT_LE(retries, 4);
+    EXPECT_TRUE(b.WaitForEvent("Socket Error Com 1.... "));
+
+    ASSERT_TRUE(farEnd.Listen());
+    ASSERT_TRUE(farEnd.Accept(Millis(3000)));
+    ASSERT_TRUE(farEnd.Send("\r\nPassword:"));
+    EXPECT_EQ(farEnd.ReadBytes(8), "Mirelo\r\n");
+    ASSERT_TRUE(farEnd.Send("\r\nConnected....\r\n"));
+    EXPECT_TRUE(console.WaitForFrame([](const console::Frame& f) {
+        return f.code == "DA" &&
+               f.payload.ends_with("|Client Connection established for serial Port 1.");
+    }));
+    ASSERT_TRUE(b.Pty(1).Write("up"));
+    EXPECT_EQ(farEnd.ReadBytes(2), "up");
+    ASSERT_TRUE(farEnd.Send("down"));
+    EXPECT_EQ(b.Pty(1).ReadBytes(4), "down");
+
+    // Connected: no more retries.
+    const int connected = console.CountTraces(retry);
+    console.Receive(Millis(2000));
+    EXPECT_EQ(console.CountTraces(retry), connected);
+    EXPECT_EQ(b.Stop()->code, 0);
+}
+
+// Without AllwaysConnected a client-mode port stays unconnected until serial data arrives;
+// then it connects once and waits for the far end to speak first.
+TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
+    FarEnd farEnd;
+    ASSERT_TRUE(farEnd.Listen());
+    ServerSandbox b;
+    MakeClientPort(b, farEnd.Port(), false);
+    b.SetValue("Settings", "ConstantConnectClientCheckInterval", "1");
+    StartAndWaitFor(b, {});
+
+    EXPECT_FALSE(farEnd.Accept(Millis(3000)));
+    ASSERT_TRUE(b.Pty(1).Write("hello"));
+    ASSERT_TRUE(farEnd.Accept(Millis(3000)));
+    EXPECT_EQ(farEnd.ReadBytes(1, Millis(300)), "");
+    ASSERT_TRUE(farEnd.Send("\r\nPassword:"));
+    EXPECT_EQ(farEnd.ReadBytes(8), "Mirelo\r\n");
+    ASSERT_TRUE(farEnd.Send("\r\nConnected....\r\n"));
+    EXPECT_EQ(farEnd.ReadBytes(5), "hello");
+    EXPECT_EQ(b.Stop()->code, 0);
+}
+
+// An adapter pulled out of an enabled, listening port: the next device check takes the port
+// out of service, closes its listener and tells the console the port is disabled.
+TEST(Supervision, UnpluggedAdapterIsReportedToTheConsole) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
+    StartAndWaitFor(box, {1});
+    ConsolePeer console;
+    ASSERT_TRUE(console.Connect(box.BasePort()));
+    const std::size_t from = console.Frames().size();
+
+    device.CloseMaster();
+    ASSERT_TRUE(box.WaitForEvent("F1S3.1 Appears Serial Port 1 has been removed.", Millis(4000)))
+        << box.Stderr();
+    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(2000)));
+    TcpClient late;
+    EXPECT_FALSE(late.Connect(box.DataPort(1), Millis(1000)));
+
+    // Port settings (disabled), connection list and connection count, in this order.
+    std::size_t settingsAt = 0;
+    ASSERT_TRUE(console.WaitForFrame(
+        [&](const console::Frame& f) {
+            const auto fields = console::SplitFields(f.payload, 22);
+            settingsAt = static_cast<std::size_t>(&f - console.Frames().data());
+            return f.code == "D1" && fields.size() == 22 && fields[0] == "0" &&
+                   fields[1] == "False";
+        },
+        Millis(3000), from));
+    std::size_t listAt = 0;
+    ASSERT_TRUE(console.WaitForFrame(
+        [&](const console::Frame& f) {
+            listAt = static_cast<std::size_t>(&f - console.Frames().data());
+            return f.code == "D5" && f.payload == "0|0";
+        },
+        Millis(3000), settingsAt + 1));
+    EXPECT_TRUE(console.WaitForFrame(
+        [](const console::Frame& f) { return f.code == "D2" && f.payload == "0|0"; }, Millis(3000),
+        listAt + 1));
+    EXPECT_TRUE(box.Process().Running());
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// An admitted client that stays silent receives IAC NOP every KeepAliveTimeout seconds and
+// nothing else.
+TEST(Supervision, SilentClientGetsKeepAlives) {
+    ServerSandbox box;
+    box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Port1", "KeepAliveTimeout", "2");
+    box.SetValue("Settings", "IdleTimeCheckInterval", "1");
+    StartAndWaitFor(box, {1});
+    TcpClient client;
+    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
+
+    const std::string got = client.ReadFor(Millis(6500));
+    std::string nops;
+    while (nops.size() < got.size()) {
+        nops += "\xff\xf1";
+    }
+    EXPECT_EQ(got, nops);
+    EXPECT_GE(got.size() / 2, 2U);
+    EXPECT_LE(got.size() / 2, 4U);
+    EXPECT_FALSE(client.PeerClosed());
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+#else  // TOLVAN_E2E_SLOW
+
+// A client that never gives the password is told so and dropped 30 seconds after it
+// connected; an admitted client of the same port is left alone.
+TEST(SupervisionSlow, PasswordNotGivenEndsTheSessionAfterThirtySeconds) {
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+    box.EnablePort(1);
+    box.SetValue("Settings", "IdleTimeCheckInterval", "1");
+    StartAndWaitFor(box, {1});
+    TcpClient admitted;
+    ASSERT_TRUE(LogIn(admitted, box.DataPort(1)));
+
+    TcpClient silent;
+    ASSERT_TRUE(silent.Connect(box.DataPort(1)));
+    const auto connected = std::chrono::steady_clock::now();
+    ASSERT_EQ(silent.ReadUntil("Password:"), "\r\nPassword:");
+    const std::string notice = silent.ReadUntil("Session Timeout........\r\n", Millis(40000));
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - connected);
+    EXPECT_EQ(notice, "\r\nSession Timeout........\r\n");
+    EXPECT_GE(waited.count(), 29500);
+    EXPECT_LE(waited.count(), 34000);
+    EXPECT_TRUE(silent.WaitClosed());
+
+    ASSERT_TRUE(device.Write("still here"));
+    EXPECT_EQ(admitted.ReadBytes(10), "still here");
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+#endif  // TOLVAN_E2E_SLOW
+
+}  // namespace
+}  // namespace tolvan::e2e
