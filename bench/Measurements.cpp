@@ -176,7 +176,8 @@ void Measurements::SerialToTcp(BridgeProcess& bridge, const BridgeTraits& traits
         if ((fds.back().revents & POLLOUT) != 0) {
             const std::size_t chunk =
                 static_cast<std::size_t>(std::min<std::uint64_t>(total - sent, kWriteChunk));
-            const ssize_t n = ::write(line_.Master(), withIac_.At(sent), chunk);
+            const std::string_view piece = withIac_.Piece(sent, chunk);
+            const ssize_t n = ::write(line_.Master(), piece.data(), piece.size());
             Require(n > 0 || errno == EAGAIN, "serial line write failed");
             sent += n > 0 ? static_cast<std::uint64_t>(n) : 0;
         }
@@ -215,7 +216,8 @@ void Measurements::TcpToSerial(BridgeProcess& bridge, const BridgeTraits& traits
         if ((fds[1].revents & POLLOUT) != 0) {
             const std::size_t chunk =
                 static_cast<std::size_t>(std::min<std::uint64_t>(total - sent, kWriteChunk));
-            const ssize_t n = ::send(sockets[0].Fd(), noIac_.At(sent), chunk, MSG_NOSIGNAL);
+            const std::string_view piece = noIac_.Piece(sent, chunk);
+            const ssize_t n = ::send(sockets[0].Fd(), piece.data(), piece.size(), MSG_NOSIGNAL);
             Require(n > 0 || errno == EAGAIN, "connection closed by the bridge");
             sent += n > 0 ? static_cast<std::uint64_t>(n) : 0;
         }

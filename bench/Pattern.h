@@ -1,14 +1,16 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tolvan::bench {
 
 // A deterministic byte stream with a prime period, so a lost, repeated or shifted block of
-// any power-of-two size shows as a mismatch. Bytes() holds two periods: any piece of at most
-// one period starting anywhere in the stream is one contiguous run of it.
+// any power-of-two size shows as a mismatch. Two periods are held: any piece of at most one
+// period starting anywhere in the stream is one contiguous run of them.
 class Pattern {
 public:
     // withIac: the stream contains byte 255 (serial to network); else it never does.
@@ -16,7 +18,13 @@ public:
 
     static constexpr std::size_t kPeriod = 65521;
 
+    // Valid for at most kPeriod bytes; Piece() is the bounded form.
     const char* At(std::uint64_t position) const { return bytes_.data() + position % kPeriod; }
+    // The stream from position on, up to size bytes but never more than one period (a longer
+    // read would run past the held bytes).
+    std::string_view Piece(std::uint64_t position, std::size_t size) const {
+        return {At(position), std::min(size, kPeriod)};
+    }
     unsigned char ByteAt(std::uint64_t position) const {
         return static_cast<unsigned char>(*At(position));
     }
