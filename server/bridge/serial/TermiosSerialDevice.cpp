@@ -6,7 +6,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QMetaObject>
 #include <QObject>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -43,14 +42,10 @@ bool IsVanished(int err) {
 }  // namespace
 
 TermiosSerialDevice::TermiosSerialDevice(PathResolver resolvePath)
-    : resolvePath_(std::move(resolvePath)),
-      context_(std::make_unique<QObject>()),
-      alive_(std::make_shared<char>()) {}
+    : resolvePath_(std::move(resolvePath)) {}
 
 TermiosSerialDevice::~TermiosSerialDevice() {
     Close();
-    alive_.reset();
-    context_.release()->deleteLater();
 }
 
 void TermiosSerialDevice::SetCommPort(int comNumber) {
@@ -144,7 +139,7 @@ void TermiosSerialDevice::Close() {
     if (!PortOpen()) {
         return;
     }
-    ++generation_;
+    events_.NextGeneration();
     Dispose(readNotifier_);
     Dispose(writeNotifier_);
     // Unsent output is dropped so that close() does not wait for a stalled line.
@@ -194,7 +189,7 @@ std::string TermiosSerialDevice::Input() {
     std::vector<int> errors;
     CheckLineErrors(errors);
     for (const int event : errors) {
-        Post([this, event] { RaiseComm(event); });
+        events_.Post([this, event] { RaiseComm(event); });
     }
     if (!hungUp_ && readNotifier_) {
         readNotifier_->setEnabled(true);
@@ -234,7 +229,7 @@ void TermiosSerialDevice::Output(std::string_view data) {
     const std::size_t room = cap > QueuedOutput() ? cap - QueuedOutput() : 0;
     txQueue_.append(data.substr(0, room));
     if (data.size() > room) {
-        Post([this] { RaiseComm(kCommEventTxFull); });
+        events_.Post([this] { RaiseComm(kCommEventTxFull); });
     }
     if (QueuedOutput() > 0 && writeNotifier_) {
         writeNotifier_->setEnabled(true);
@@ -365,22 +360,10 @@ void TermiosSerialDevice::MarkHungUp() {
     txOffset_ = 0;
 }
 
-void TermiosSerialDevice::Post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [alive = std::weak_ptr<char>(alive_), generation = generation_, this, fn = std::move(fn)] {
-            if (!alive.expired() && generation == generation_) {
-                fn();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 bool TermiosSerialDevice::RaiseGuarded(int event) {
-    const std::weak_ptr<char> alive = alive_;
-    const unsigned generation = generation_;
+    const DeviceEvents::Stamp stamp = events_.Mark();
     RaiseComm(event);
-    return !alive.expired() && generation == generation_;
+    return stamp.Current();
 }
 
 }  // namespace tolvan

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "server/bridge/DeviceEvents.h"
 #include "server/bridge/serial/LineSettings.h"
 #include "server/bridge/serial/SerialDevice.h"
 
-class QObject;
 class QSocketNotifier;
 
 namespace tolvan {
@@ -69,8 +69,6 @@ private:
     void Drain();
     void CheckLineErrors(std::vector<int>& events);
     void MarkHungUp();
-    // Runs fn from the event loop unless the device was closed or destroyed meanwhile.
-    void Post(std::function<void()> fn);
     // Raises queued line-error events; false when the handler closed or destroyed us.
     bool RaiseGuarded(int event);
 
@@ -85,7 +83,6 @@ private:
 
     int fd_ = -1;
     std::string path_;
-    unsigned generation_ = 0;  // bumped at every close: stale events are dropped
     bool hungUp_ = false;
     std::string rxBuffer_;
     std::string txQueue_;
@@ -94,8 +91,7 @@ private:
     bool countersSupported_ = false;
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
-    std::unique_ptr<QObject> context_;
-    std::shared_ptr<char> alive_;
+    DeviceEvents events_;  // a new generation at every close: stale events are dropped
 };
 
 }  // namespace tolvan

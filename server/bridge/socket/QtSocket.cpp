@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 
 #include <QHostAddress>
-#include <QMetaObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -31,15 +30,12 @@ std::string ToStd(const QString& text) {
 
 }  // namespace
 
-QtSocket::QtSocket() : context_(std::make_unique<QObject>()), alive_(std::make_shared<char>()) {}
+QtSocket::QtSocket() = default;
 
 QtSocket::~QtSocket() {
-    ++generation_;
+    events_.NextGeneration();
     ReleaseSocket();
     ReleaseServer();
-    alive_.reset();
-    // A handler may destroy us while an event of context_ is being delivered.
-    context_.release()->deleteLater();
 }
 
 void QtSocket::SetLocalPort(int port) {
@@ -84,13 +80,13 @@ void QtSocket::Listen() {
         throw SocketError(SocketErrorNumber(server->serverError()), ToStd(server->errorString()));
     }
     server_ = std::move(server);
-    QObject::connect(server_.get(), &QTcpServer::newConnection, context_.get(),
+    QObject::connect(server_.get(), &QTcpServer::newConnection, events_.Context(),
                      [this] { OnNewConnection(); });
-    QObject::connect(server_.get(), &QTcpServer::acceptError, context_.get(),
+    QObject::connect(server_.get(), &QTcpServer::acceptError, events_.Context(),
                      [this](QAbstractSocket::SocketError error) {
                          const int number = SocketErrorNumber(error);
                          const std::string text = ToStd(server_->errorString());
-                         Post([this, number, text] {
+                         events_.Post([this, number, text] {
                              if (events.Error) {
                                  events.Error(number, text);
                              }
@@ -159,7 +155,7 @@ std::string QtSocket::GetData() {
 }
 
 void QtSocket::Close() {
-    ++generation_;
+    events_.NextGeneration();
     dataArrivalPosted_ = false;
     ReleaseSocket();
     ReleaseServer();
@@ -188,7 +184,7 @@ void QtSocket::Adopt(QTcpSocket* socket) {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // A reader that holds back leaves the rest in the kernel, so TCP slows the sender down.
     socket->setReadBufferSize(kReadBufferSize);
-    QObject* ctx = context_.get();
+    QObject* ctx = events_.Context();
     QObject::connect(socket, &QIODevice::readyRead, ctx, [this] { OnReadyRead(); });
     // Qt sends one buffered block per write notification; hand the kernel all it takes.
     QObject::connect(socket, &QIODevice::bytesWritten, ctx, [this] {
@@ -215,7 +211,7 @@ void QtSocket::OnNewConnection() {
     while (server_ && server_->hasPendingConnections()) {
         auto request = std::make_shared<PendingConnection>(server_->nextPendingConnection());
         // An unanswered request (or one dropped by Close) refuses the peer when released.
-        Post([this, request] {
+        events_.Post([this, request] {
             if (events.ConnectionRequest) {
                 events.ConnectionRequest(request);
             }
@@ -228,7 +224,7 @@ void QtSocket::OnReadyRead() {
         return;
     }
     dataArrivalPosted_ = true;
-    Post([this] {
+    events_.Post([this] {
         dataArrivalPosted_ = false;
         const qint64 waiting = socket_ ? socket_->bytesAvailable() : 0;
         if (waiting > 0 && events.DataArrival) {
@@ -242,7 +238,7 @@ void QtSocket::OnDisconnected() {
         return;
     }
     state_ = kSocketClosing;
-    Post([this] {
+    events_.Post([this] {
         if (events.Close) {
             events.Close();
         }
@@ -261,7 +257,7 @@ void QtSocket::OnSocketError() {
     state_ = kSocketError;
     const int number = SocketErrorNumber(error);
     const std::string text = ToStd(socket_->errorString());
-    Post([this, number, text] {
+    events_.Post([this, number, text] {
         if (events.Error) {
             events.Error(number, text);
         }
@@ -275,7 +271,7 @@ void QtSocket::OnConnected() {
     state_ = kSocketConnected;
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     remoteHostIp_ = PeerText();
-    Post([this] {
+    events_.Post([this] {
         if (events.Connect) {
             events.Connect();
         }
@@ -287,7 +283,7 @@ void QtSocket::ReleaseSocket() {
         return;
     }
     QTcpSocket* socket = socket_.release();
-    QObject::disconnect(socket, nullptr, context_.get(), nullptr);
+    QObject::disconnect(socket, nullptr, events_.Context(), nullptr);
     if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
         // Let what was sent before the close go out; the socket deletes itself afterwards.
         QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
@@ -311,17 +307,6 @@ void QtSocket::ReleaseServer() {
     // Closing drops the connections the system queued and we did not take yet.
     server->close();
     server->deleteLater();
-}
-
-void QtSocket::Post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [alive = std::weak_ptr<char>(alive_), generation = generation_, this, fn = std::move(fn)] {
-            if (!alive.expired() && generation == generation_) {
-                fn();
-            }
-        },
-        Qt::QueuedConnection);
 }
 
 }  // namespace tolvan

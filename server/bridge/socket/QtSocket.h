@@ -1,15 +1,14 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "server/bridge/DeviceEvents.h"
 #include "server/bridge/socket/Socket.h"
 
-class QObject;
 class QTcpServer;
 class QTcpSocket;
 
@@ -55,19 +54,15 @@ private:
     void OnConnected();
     void ReleaseSocket();
     void ReleaseServer();
-    // Runs fn from the event loop unless the socket was closed, reused or destroyed meanwhile.
-    void Post(std::function<void()> fn);
 
     int state_ = kSocketClosed;
     int localPort_ = 0;
     std::optional<std::string> bindAddress_;
     std::string remoteHostIp_;  // kept after the peer is gone, for the connection list
-    unsigned generation_ = 0;
     bool dataArrivalPosted_ = false;
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QTcpSocket> socket_;
-    std::unique_ptr<QObject> context_;
-    std::shared_ptr<char> alive_;
+    DeviceEvents events_;
 };
 
 }  // namespace tolvan
