@@ -13,6 +13,7 @@
 #include "server/bridge/ServerContext.h"
 #include "server/host/EventLog.h"
 #include "settings_store/RegistryStore.h"
+#include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/FakeSocket.h"
@@ -55,23 +56,8 @@ public:
 
     // The record a fresh store gives, enabled, with the password given.
     static PortRecord DefaultPort(int comNumber, int serviceType, const std::string& password) {
-        PortRecord port;
-        port.PortNumber = static_cast<uint8_t>(comNumber);
-        port.Enabled = true;
-        port.AcceptInput = true;
-        port.MaxConnections = serviceType == 0 ? 3 : 1;
-        port.DTREnable = true;
-        port.RTSEnable = true;
-        port.InBufferSize = 2048;
-        port.OutBufferSize = 1024;
-        port.Settings = "9600,n,8,1";
+        PortRecord port = DefaultPortRecord(comNumber, serviceType, serviceType == 0 ? 3 : 1);
         port.ConnectPassword = password;
-        port.MaxPasswordAttemps = 4;
-        port.BadPasswordShutdownLength = 600;
-        port.KeepAliveTimeout = 900;
-        port.ServiceType = serviceType;
-        port.RemoteIP = "192.0.2.7";
-        port.RemotePort = 6001;
         return port;
     }
 

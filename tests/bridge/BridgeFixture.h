@@ -8,6 +8,7 @@
 #include "server/bridge/ServerContext.h"
 #include "server/host/EventLog.h"
 #include "settings_store/RegistryStore.h"
+#include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/FakeSocket.h"
@@ -31,23 +32,7 @@ protected:
     // A port with the stored defaults, enabled; its slots, sockets and device are created
     // but not applied yet.
     int AddPort(int comNumber, int serviceType = 0, int maxConnections = 3) {
-        PortRecord port;
-        port.PortNumber = static_cast<uint8_t>(comNumber);
-        port.Enabled = true;
-        port.AcceptInput = true;
-        port.MaxConnections = static_cast<uint8_t>(maxConnections);
-        port.DTREnable = true;
-        port.RTSEnable = true;
-        port.InBufferSize = 2048;
-        port.OutBufferSize = 1024;
-        port.Settings = "9600,n,8,1";
-        port.ConnectPassword = "Mirelo";
-        port.MaxPasswordAttemps = 4;
-        port.BadPasswordShutdownLength = 600;
-        port.KeepAliveTimeout = 900;
-        port.ServiceType = serviceType;
-        port.RemoteIP = "192.0.2.7";
-        port.RemotePort = 6001;
+        PortRecord port = DefaultPortRecord(comNumber, serviceType, maxConnections);
         port.Connections.resize(serviceType == 0 ? maxConnections + 1 : 2);
         const int p = static_cast<int>(ctx.ports.size());
         ctx.ports.push_back(port);

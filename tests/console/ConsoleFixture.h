@@ -14,6 +14,7 @@
 #include "server/host/EventLog.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/settings_store/TempFolder.h"
+#include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/FakeSocket.h"
@@ -41,23 +42,8 @@ protected:
 
     // A started port with the stored defaults, in server (0) or client (1) mode.
     int AddPort(int comNumber, int serviceType = 0, int maxConnections = 3) {
-        PortRecord port;
-        port.PortNumber = static_cast<uint8_t>(comNumber);
-        port.Enabled = true;
-        port.AcceptInput = true;
-        port.MaxConnections = static_cast<uint8_t>(serviceType == 0 ? maxConnections : 1);
-        port.DTREnable = true;
-        port.RTSEnable = true;
-        port.InBufferSize = 2048;
-        port.OutBufferSize = 1024;
-        port.Settings = "9600,n,8,1";
-        port.ConnectPassword = "Mirelo";
-        port.MaxPasswordAttemps = 4;
-        port.BadPasswordShutdownLength = 600;
-        port.KeepAliveTimeout = 900;
-        port.ServiceType = serviceType;
-        port.RemoteIP = "192.0.2.7";
-        port.RemotePort = 6001;
+        PortRecord port =
+            DefaultPortRecord(comNumber, serviceType, serviceType == 0 ? maxConnections : 1);
         port.Connections.resize(static_cast<std::size_t>(port.MaxConnections) + 1);
         const int p = static_cast<int>(ctx.ports.size());
         ctx.ports.push_back(port);
