@@ -99,37 +99,4 @@ bool PseudoTerminal::ReadSome(std::string& into, const Deadline& deadline) {
     return false;
 }
 
-std::string PseudoTerminal::ReadUntil(std::string_view pattern, Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (got.find(pattern) == std::string::npos && !deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
-std::string PseudoTerminal::ReadBytes(std::size_t count, Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (got.size() < count && !deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
-std::string PseudoTerminal::ReadFor(Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (!deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
 }  // namespace tolvan::e2e

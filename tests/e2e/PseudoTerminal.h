@@ -3,16 +3,16 @@
 #include <string>
 #include <string_view>
 
-#include "tests/e2e/Deadline.h"
+#include "tests/e2e/BoundedReader.h"
 
 namespace tolvan::e2e {
 
 // A pseudo-terminal standing in for a serial device: the server opens SlavePath(), the test
 // plays the device on the master side.
-class PseudoTerminal {
+class PseudoTerminal : public BoundedReader {
 public:
     PseudoTerminal();
-    ~PseudoTerminal();
+    ~PseudoTerminal() override;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
@@ -20,12 +20,6 @@ public:
 
     // Sends bytes as the device would; false when they could not all be written in time.
     bool Write(std::string_view data, Millis within = Millis(2000));
-    // Reads until `pattern` has arrived or the time is up; answers what was read.
-    std::string ReadUntil(std::string_view pattern, Millis within = Millis(3000));
-    // Reads until `count` bytes have arrived or the time is up.
-    std::string ReadBytes(std::size_t count, Millis within = Millis(3000));
-    // Everything that arrives within the given time.
-    std::string ReadFor(Millis within);
 
     // Takes the exclusive lock a serial program takes, so the server finds the port busy.
     bool LockSlave();
@@ -36,8 +30,7 @@ public:
     void CloseMaster();
 
 private:
-    // Reads what is there, waiting at most the time left; false on end of file or error.
-    bool ReadSome(std::string& into, const Deadline& deadline);
+    bool ReadSome(std::string& into, const Deadline& deadline) override;
 
     int master_ = -1;
     int slave_ = -1;

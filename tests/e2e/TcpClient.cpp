@@ -98,39 +98,6 @@ bool TcpClient::ReadSome(std::string& into, const Deadline& deadline) {
     return false;
 }
 
-std::string TcpClient::ReadUntil(std::string_view pattern, Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (got.find(pattern) == std::string::npos && !deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
-std::string TcpClient::ReadBytes(std::size_t count, Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (got.size() < count && !deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
-std::string TcpClient::ReadFor(Millis within) {
-    const Deadline deadline(within);
-    std::string got;
-    while (!deadline.Passed()) {
-        if (!ReadSome(got, deadline)) {
-            break;
-        }
-    }
-    return got;
-}
-
 bool TcpClient::WaitClosed(Millis within) {
     const Deadline deadline(within);
     while (!peerClosed_ && !deadline.Passed()) {
@@ -187,8 +154,8 @@ bool IsListening(int port) {
 }
 
 int FindFreePortRange(int count) {
-    std::random_device seed;
-    std::mt19937 random(seed());
+    std::random_device entropy;
+    std::mt19937 random(entropy());
     // Below the kernel's ephemeral range, so clients' own ports do not land in it.
     std::uniform_int_distribution<int> base(20000, 31000);
     for (int attempt = 0; attempt < 200; ++attempt) {

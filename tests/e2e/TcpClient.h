@@ -3,26 +3,21 @@
 #include <string>
 #include <string_view>
 
-#include "tests/e2e/Deadline.h"
+#include "tests/e2e/BoundedReader.h"
 
 namespace tolvan::e2e {
 
 // A blocking-free TCP client for talking to the server on 127.0.0.1; every call is bounded.
-class TcpClient {
+class TcpClient : public BoundedReader {
 public:
     TcpClient() = default;
-    ~TcpClient();
+    ~TcpClient() override;
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
     // Connects to 127.0.0.1:port; false when refused or not done in time.
     bool Connect(int port, Millis within = Millis(3000));
     bool Write(std::string_view data, Millis within = Millis(2000));
-    // Reads until `pattern` has arrived, the peer closed or the time is up.
-    std::string ReadUntil(std::string_view pattern, Millis within = Millis(3000));
-    std::string ReadBytes(std::size_t count, Millis within = Millis(3000));
-    // Everything that arrives within the given time.
-    std::string ReadFor(Millis within);
     // True once the peer has closed (reads what was still pending into Leftover()).
     bool WaitClosed(Millis within = Millis(3000));
     bool PeerClosed() const { return peerClosed_; }
@@ -30,7 +25,7 @@ public:
     void Close();
 
 private:
-    bool ReadSome(std::string& into, const Deadline& deadline);
+    bool ReadSome(std::string& into, const Deadline& deadline) override;
 
     int fd_ = -1;
     bool peerClosed_ = false;
