@@ -1,18 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
 namespace tolvan::e2e {
 namespace {
-
-std::string AllBytes() {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes += static_cast<char>(i);
-    }
-    return bytes;
-}
 
 std::string DoubledIac(const std::string& bytes) {
     std::string out;
@@ -25,41 +18,13 @@ std::string DoubledIac(const std::string& bytes) {
     return out;
 }
 
-// Starts the server with the sandbox's ports and waits for the listeners of `coms`.
-void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
-    ASSERT_TRUE(box.Start());
-    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
-    for (int com : coms) {
-        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
-            << "COM" << com << "\n"
-            << box.Stderr();
-    }
-}
-
-// Logs a client in with the password; false when a step did not answer as expected.
-::testing::AssertionResult LogIn(TcpClient& client, int port, const std::string& password) {
-    if (!client.Connect(port)) {
-        return ::testing::AssertionFailure() << "no connection to " << port;
-    }
-    const std::string prompt = client.ReadUntil("Password:");
-    if (prompt != "\r\nPassword:") {
-        return ::testing::AssertionFailure() << "prompt was '" << prompt << "'";
-    }
-    client.Write(password + "\r");
-    const std::string welcome = client.ReadUntil("Connected....\r\n");
-    if (welcome.find("Connected....\r\n") == std::string::npos) {
-        return ::testing::AssertionFailure() << "welcome was '" << welcome << "'";
-    }
-    return ::testing::AssertionSuccess();
-}
-
 // A client on base + 1 is asked for the password, admitted with it, and then every byte
 // value crosses in both directions; 255 travels doubled on the telnet side.
 TEST(BridgeRun, PasswordThenBytesBothWays) {
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1, "Mirelo");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1), "Mirelo"));
@@ -81,7 +46,7 @@ TEST(BridgeRun, WrongPasswordIsRefused) {
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1, "Secret");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     TcpClient client;
     ASSERT_TRUE(client.Connect(box.DataPort(1)));
@@ -104,7 +69,7 @@ TEST(BridgeRun, BusyDeviceDoesNotStopOtherPorts) {
     ASSERT_TRUE(busy.LockSlave());
     box.EnablePort(1);
     box.EnablePort(2);
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     ASSERT_TRUE(box.WaitForEvent("Could not open Serial Port 2 Error Message: "));
     for (const auto& entry : box.Events()) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
 // TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
@@ -26,22 +27,6 @@
 
 namespace tolvan::e2e {
 namespace {
-
-void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
-    ASSERT_TRUE(box.Start());
-    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
-    for (int com : coms) {
-        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
-            << "COM" << com << "\n"
-            << box.Stderr();
-    }
-}
-
-bool LogIn(TcpClient& client, int port, const std::string& password = "Mirelo") {
-    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
-           client.Write(password + "\r") &&
-           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
-}
 
 // True when a connect to port is refused, or is closed at once without a word.
 bool Refused(int port) {
@@ -105,7 +90,7 @@ TEST(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
 
@@ -143,7 +128,7 @@ TEST(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
     box.SetValue("Port1", "MaxConnections", "3");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     TcpClient clients[3];
     for (TcpClient& client : clients) {
@@ -178,7 +163,7 @@ TEST(BridgeLimits, BadPasswordsShutTheListener) {
     box.EnablePort(1);
     box.SetValue("Port1", "MaxPasswordAttemps", "2");
     box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient admitted;
     ASSERT_TRUE(LogIn(admitted, box.DataPort(1)));
 
@@ -212,7 +197,7 @@ TEST(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
     box.SetValue("Port1", "AcceptInput", "False");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
 
@@ -385,7 +370,7 @@ TEST(BridgeLimits, RealTelnetClientIsRefusedEveryOptionAndWorks) {
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     CapturingRelay relay(box.DataPort(1));
     const std::string screen = box.Dir().File("telnet.out");
     TelnetChild telnet(relay.Port(), screen);
@@ -431,7 +416,7 @@ TEST(BridgeLimitsSlow, LockedListenerListensAgainAfterTheLockOut) {
     box.SetValue("Port1", "MaxPasswordAttemps", "1");
     box.SetValue("Port1", "BadPasswordShutdownLength", "1");
     box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     TcpClient guesser;
     ASSERT_TRUE(guesser.Connect(box.DataPort(1)));

@@ -12,6 +12,7 @@
 
 #include "console_protocol/Frame.h"
 #include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
 // TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
@@ -23,31 +24,7 @@
 namespace tolvan::e2e {
 namespace {
 
-void StartAndWaitFor(ServerSandbox& box, std::initializer_list<int> coms) {
-    ASSERT_TRUE(box.Start());
-    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
-    for (int com : coms) {
-        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
-            << "COM" << com << "\n"
-            << box.Stderr();
-    }
-}
-
-bool LogIn(TcpClient& client, int port) {
-    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
-           client.Write("Mirelo\r") &&
-           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
-}
-
 #if !TOLVAN_E2E_SLOW
-
-std::string AllBytes() {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes += static_cast<char>(i);
-    }
-    return bytes;
-}
 
 // The console connection as the configurator holds it: every report is kept, decoded.
 class ConsolePeer {
@@ -180,12 +157,12 @@ TEST(ClientMode, DataWrittenBeforeTheLoginIsHeldUntilConfirmed) {
     ServerSandbox a;
     PseudoTerminal& lineA = a.AddPty(1);
     a.EnablePort(1, "Mirelo");
-    StartAndWaitFor(a, {1});
+    ASSERT_TRUE(StartAndWaitFor(a, {1}));
     FarEnd relay;
     ASSERT_TRUE(relay.Listen());
     ServerSandbox b;
     MakeClientPort(b, relay.Port(), false);
-    StartAndWaitFor(b, {});
+    ASSERT_TRUE(StartAndWaitFor(b, {}));
     PseudoTerminal& lineB = b.Pty(1);
 
     ASSERT_TRUE(lineB.Write("AB"));
@@ -219,10 +196,10 @@ TEST(ClientMode, ChainedServersCarryEveryByteBothWays) {
     ServerSandbox a;
     PseudoTerminal& lineA = a.AddPty(1);
     a.EnablePort(1, "Mirelo");
-    StartAndWaitFor(a, {1});
+    ASSERT_TRUE(StartAndWaitFor(a, {1}));
     ServerSandbox b;
     MakeClientPort(b, a.DataPort(1), false);
-    StartAndWaitFor(b, {});
+    ASSERT_TRUE(StartAndWaitFor(b, {}));
     PseudoTerminal& lineB = b.Pty(1);
 
     ASSERT_TRUE(lineB.Write("AB"));
@@ -245,7 +222,7 @@ TEST(ClientMode, AlwaysConnectedRetriesUntilTheFarEndListens) {
     ServerSandbox b;
     MakeClientPort(b, farEnd.Port(), true);
     b.SetValue("Settings", "ConstantConnectClientCheckInterval", "1");
-    StartAndWaitFor(b, {});
+    ASSERT_TRUE(StartAndWaitFor(b, {}));
     ConsolePeer console;
     ASSERT_TRUE(console.Connect(b.BasePort()));
 
@@ -286,7 +263,7 @@ TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
     ServerSandbox b;
     MakeClientPort(b, farEnd.Port(), false);
     b.SetValue("Settings", "ConstantConnectClientCheckInterval", "1");
-    StartAndWaitFor(b, {});
+    ASSERT_TRUE(StartAndWaitFor(b, {}));
 
     EXPECT_FALSE(farEnd.Accept(Millis(3000)));
     ASSERT_TRUE(b.Pty(1).Write("hello"));
@@ -306,7 +283,7 @@ TEST(Supervision, UnpluggedAdapterIsReportedToTheConsole) {
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
     box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     ConsolePeer console;
     ASSERT_TRUE(console.Connect(box.BasePort()));
     const std::size_t from = console.Frames().size();
@@ -350,7 +327,7 @@ TEST(Supervision, SilentClientGetsKeepAlives) {
     box.EnablePort(1);
     box.SetValue("Port1", "KeepAliveTimeout", "2");
     box.SetValue("Settings", "IdleTimeCheckInterval", "1");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
 
@@ -375,7 +352,7 @@ TEST(SupervisionSlow, PasswordNotGivenEndsTheSessionAfterThirtySeconds) {
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
     box.SetValue("Settings", "IdleTimeCheckInterval", "1");
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient admitted;
     ASSERT_TRUE(LogIn(admitted, box.DataPort(1)));
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/e2e/ServerSandbox.h"
+#include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
 namespace tolvan::e2e {
@@ -143,27 +144,11 @@ bool LogIn(RawClient& client, int port) {
            client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
 }
 
-bool LogIn(TcpClient& client, int port) {
-    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
-           client.Write("Mirelo\r") &&
-           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
-}
-
 // The console answers a version request: proof that this connection is the console one.
 bool ConsoleAnswers(int basePort) {
     TcpClient console;
     return console.Connect(basePort, Millis(1000)) && console.Write("DB|0|\r\n") &&
            console.ReadUntil("\r\n", Millis(2000)).rfind("DB|", 0) == 0;
-}
-
-void StartAndWaitFor(ServerSandbox& box, const std::vector<int>& coms, EnvChanges env = {}) {
-    ASSERT_TRUE(box.Start({"-debug"}, std::move(env)));
-    ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
-    for (int com : coms) {
-        ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(com)); }, Millis(5000)))
-            << "COM" << com << "\n"
-            << box.Stderr();
-    }
 }
 
 // Bytes the device sends while a test runs: no 255, so the telnet side sees them unchanged.
@@ -184,7 +169,7 @@ TEST(Faults, SerialHangUpTakesOnlyThatPortOutOfService) {
     PseudoTerminal& kept = box.AddPty(2);
     box.EnablePort(1);
     box.EnablePort(2);
-    StartAndWaitFor(box, {1, 2});
+    ASSERT_TRUE(StartAndWaitFor(box, {1, 2}));
 
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
@@ -213,7 +198,7 @@ TEST(Faults, ClientResetWhileServerWrites) {
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     for (int round = 0; round < 3; ++round) {
         RawClient client;
@@ -252,7 +237,7 @@ TEST(Faults, StopWithSixteenBusyPorts) {
         box.EnablePort(com);
         coms.push_back(com);
     }
-    StartAndWaitFor(box, coms);
+    ASSERT_TRUE(StartAndWaitFor(box, coms));
 
     std::vector<std::unique_ptr<TcpClient>> clients;
     for (int com : coms) {
@@ -278,7 +263,7 @@ TEST(Faults, ConnectDisconnectCyclesLeakNothing) {
     ServerSandbox box;
     box.AddPty(1);
     box.EnablePort(1);
-    StartAndWaitFor(box, {1}, SmallQuarantine());
+    ASSERT_TRUE(StartAndWaitFor(box, {1}, SmallQuarantine()));
     const pid_t pid = box.Process().Pid();
 
     // The number of cycles that went through, stopping at the first that did not.
@@ -333,7 +318,7 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
     box.SetValue("Port1", "MaxConnections", "4");
-    StartAndWaitFor(box, {1}, SmallQuarantine());
+    ASSERT_TRUE(StartAndWaitFor(box, {1}, SmallQuarantine()));
     const pid_t pid = box.Process().Pid();
     const long rssBefore = VmRssKib(pid);
 
@@ -385,7 +370,7 @@ TEST(ConsoleAccess, OtherLocalUserIsRefused) {
     ServerSandbox box;
     box.AddPty(1);
     box.EnablePort(1);
-    StartAndWaitFor(box, {1});
+    ASSERT_TRUE(StartAndWaitFor(box, {1}));
     ASSERT_TRUE(WaitFor([&] { return ConsoleAnswers(box.BasePort()); }, Millis(3000)));
     ASSERT_TRUE(WaitFor([&] { return IsListening(box.BasePort()); }, Millis(3000)));
 
