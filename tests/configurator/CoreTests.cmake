@@ -1,7 +1,7 @@
 # Tests of the configurator core: the real windows on the offscreen platform against a
 # scripted console peer, plus the settings, autostart and command helpers.
 add_executable(configurator_core_tests
-    ${CMAKE_CURRENT_LIST_DIR}/CoreTestMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WidgetTestMain.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ConfiguratorFixture.h
     ${CMAKE_CURRENT_LIST_DIR}/ConsolePeer.h ${CMAKE_CURRENT_LIST_DIR}/ConsolePeer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ConnectionListTest.cpp
