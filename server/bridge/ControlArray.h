@@ -40,8 +40,8 @@ public:
     Element& Get(int index) const {
         auto it = elements_.find(index);
         if (it == elements_.end()) {
-            throw SocketError(kSocketErrorNoElement,
-                              "Control array element '" + std::to_string(index) + "' doesn't exist");
+            throw SocketError(kSocketErrorNoElement, "Control array element '" +
+                                                         std::to_string(index) + "' doesn't exist");
         }
         return *it->second;
     }

@@ -62,8 +62,14 @@ struct ServerContext : HostContext {
 };
 
 // Socket index helpers.
-inline constexpr int SocketIndex(int portIndex, int connNo) { return portIndex * 16 + connNo; }
-inline constexpr int PortIndexOf(int index) { return (index & 240) / 16; }
-inline constexpr int ConnNoOf(int index) { return index & 15; }
+inline constexpr int SocketIndex(int portIndex, int connNo) {
+    return portIndex * 16 + connNo;
+}
+inline constexpr int PortIndexOf(int index) {
+    return (index & 240) / 16;
+}
+inline constexpr int ConnNoOf(int index) {
+    return index & 15;
+}
 
 }  // namespace tolvan

@@ -10,8 +10,12 @@ using DateTime = double;
 
 inline constexpr DateTime kZeroDate = 0.0;
 
-inline constexpr DateTime Seconds(double n) { return n / 86400.0; }
-inline constexpr DateTime Minutes(double n) { return n / 1440.0; }
+inline constexpr DateTime Seconds(double n) {
+    return n / 86400.0;
+}
+inline constexpr DateTime Minutes(double n) {
+    return n / 1440.0;
+}
 
 // Seconds since the Unix epoch to days since 1899-12-30 and back.
 DateTime FromUnixSeconds(double seconds);

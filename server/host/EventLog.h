@@ -25,7 +25,9 @@ public:
 
     // An empty message is replaced by "<Empty Message>" (also in the caller's variable).
     void WriteEventLog(int type, int id, std::string& message);
-    void Information(std::string message) { WriteEventLog(kEventInformation, kEventIdInformation, message); }
+    void Information(std::string message) {
+        WriteEventLog(kEventInformation, kEventIdInformation, message);
+    }
     // Local date-time, a space, then the message; type 1, id 109.
     void LogError(const std::string& message);
 

@@ -76,7 +76,9 @@ struct PortRecord {
     int16_t KeepAliveTimeout = 0;
 
     // Highest slot number of Connections (its upper bound).
-    int UpperSlot() const { return Connections.empty() ? 0 : static_cast<int>(Connections.size()) - 1; }
+    int UpperSlot() const {
+        return Connections.empty() ? 0 : static_cast<int>(Connections.size()) - 1;
+    }
 };
 
 using Ports = std::vector<PortRecord>;
