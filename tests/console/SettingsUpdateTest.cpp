@@ -13,28 +13,15 @@ protected:
     // The 22 fields the configurator sends for port p, as it would from the stored values.
     std::vector<std::string> UpdateFor(int p) {
         const PortRecord& port = Port(p);
-        return {std::to_string(p),
-                "TRUE",
-                "TRUE",
-                std::to_string(port.MaxConnections),
-                std::to_string(port.PortNumber),
-                "TRUE",
-                "TRUE",
-                "2048",
-                "1024",
-                "9600",
-                "n,8,1",
-                "0",
-                "4",
-                "600",
-                std::to_string(port.MaxIdleTime),
-                "Mirelo",
-                "",
-                "FALSE",
-                "192.0.2.7",
-                "6001",
-                port.ServiceType == 0 ? "Server" : "Client",
-                ""};
+        std::vector<std::string> fields = console::SplitFields(
+            "|TRUE|TRUE||0|TRUE|TRUE|2048|1024|9600|n,8,1|0|4|600||Mirelo||FALSE|192.0.2.7|6001||",
+            22);
+        fields[0] = std::to_string(p);
+        fields[3] = std::to_string(port.MaxConnections);
+        fields[4] = std::to_string(port.PortNumber);
+        fields[14] = std::to_string(port.MaxIdleTime);
+        fields[20] = port.ServiceType == 0 ? "Server" : "Client";
+        return fields;
     }
 
     void SendUpdate(const std::vector<std::string>& fields) {
