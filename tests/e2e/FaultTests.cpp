@@ -60,9 +60,9 @@ int OpenFds(pid_t pid) {
 
 // A plain client socket for what TcpClient does not do: a tiny receive window, a reset
 // instead of an orderly close, reading on another thread.
-class RawClient {
+class RawClient : public BoundedReader {
 public:
-    ~RawClient() { Close(); }
+    ~RawClient() override { Close(); }
 
     bool Connect(int port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -80,15 +80,6 @@ public:
     bool Send(const std::string& data) {
         return ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(data.size());
-    }
-
-    // Reads until `pattern` arrived, the peer closed or the time is up.
-    std::string ReadUntil(const std::string& pattern, Millis within = Millis(3000)) {
-        std::string got;
-        const Deadline deadline(within);
-        while (got.find(pattern) == std::string::npos && ReadSome(got, deadline)) {
-        }
-        return got;
     }
 
     // Counts received bytes until `total` arrived, the peer closed or the time is up.
@@ -120,7 +111,7 @@ public:
     bool closedByPeer = false;
 
 private:
-    bool ReadSome(std::string& into, const Deadline& deadline) {
+    bool ReadSome(std::string& into, const Deadline& deadline) override {
         pollfd waiting{fd_, POLLIN, 0};
         if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
             return false;
@@ -138,9 +129,9 @@ private:
     int fd_ = -1;
 };
 
-bool LogIn(RawClient& client, int port) {
-    return client.Connect(port) && client.ReadUntil("Password:").ends_with("Password:") &&
-           client.Send("Mirelo\r") &&
+bool LogIn(RawClient& client, int port, int receiveBuffer = 0) {
+    return client.Connect(port, receiveBuffer) &&
+           client.ReadUntil("Password:").ends_with("Password:") && client.Send("Mirelo\r") &&
            client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
 }
 
@@ -323,10 +314,7 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     const long rssBefore = VmRssKib(pid);
 
     RawClient stalled;
-    ASSERT_TRUE(stalled.Connect(box.DataPort(1), 4096));
-    ASSERT_TRUE(stalled.ReadUntil("Password:").ends_with("Password:"));
-    ASSERT_TRUE(stalled.Send("Mirelo\r"));
-    ASSERT_TRUE(stalled.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n"));
+    ASSERT_TRUE(LogIn(stalled, box.DataPort(1), 4096));
     RawClient readers[2];
     for (RawClient& reader : readers) {
         ASSERT_TRUE(LogIn(reader, box.DataPort(1)));
