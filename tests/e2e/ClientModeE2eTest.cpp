@@ -78,7 +78,7 @@ private:
 
 // A far end played by the test: a socket on 127.0.0.1 that is bound at once (so connects to
 // its port are refused) and listens only when told.
-class FarEnd {
+class FarEnd : public BoundedReader {
 public:
     FarEnd() {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -92,7 +92,7 @@ public:
         }
         port_ = ntohs(address.sin_port);
     }
-    ~FarEnd() {
+    ~FarEnd() override {
         ::close(peer_);
         ::close(listener_);
     }
@@ -116,26 +116,20 @@ public:
                static_cast<ssize_t>(data.size());
     }
 
-    // Reads until `count` bytes arrived, the peer closed or the time is up.
-    std::string ReadBytes(std::size_t count, Millis within = Millis(3000)) {
-        std::string got;
-        const Deadline deadline(within);
-        while (got.size() < count && !deadline.Passed()) {
-            pollfd waiting{peer_, POLLIN, 0};
-            if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
-                break;
-            }
-            char buffer[4096];
-            const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
-            got.append(buffer, static_cast<std::size_t>(n));
+private:
+    bool ReadSome(std::string& into, const Deadline& deadline) override {
+        pollfd waiting{peer_, POLLIN, 0};
+        if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
+            return false;
         }
-        return got;
+        char buffer[4096];
+        const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            into.append(buffer, static_cast<std::size_t>(n));
+        }
+        return n > 0;
     }
 
-private:
     int listener_ = -1;
     int peer_ = -1;
     int port_ = 0;
