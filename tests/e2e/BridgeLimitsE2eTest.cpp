@@ -39,6 +39,15 @@ bool Refused(int port) {
 
 #if !TOLVAN_E2E_SLOW
 
+// One enabled port, COM1, on a pseudo-terminal.
+class BridgeLimits : public ::testing::Test {
+protected:
+    BridgeLimits() { box.EnablePort(1); }
+
+    ServerSandbox box;
+    PseudoTerminal& device = box.AddPty(1);
+};
+
 // The serial byte at position i of the long transfer: every value, 255 included.
 char StreamByte(std::uint64_t i) {
     return static_cast<char>((i * 2654435761U) >> 13);
@@ -83,13 +92,10 @@ private:
 // 255 doubled on the wire and nothing else added. The device keeps at most 512 KiB ahead of
 // the reader, as a line with flow control would: the server drops a client that falls 1 MiB
 // behind, and a pseudo-terminal is far faster than any serial line.
-TEST(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
+TEST_F(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
     constexpr std::uint64_t kTotal = 32ULL * 1024 * 1024;
     constexpr std::uint64_t kChunk = 64 * 1024;
     constexpr std::uint64_t kAhead = 512 * 1024;
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
@@ -123,10 +129,7 @@ TEST(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
 
 // With MaxConnections 3 the fourth client is turned away; as soon as one of the three
 // leaves, the next client is greeted, and the others keep their connections.
-TEST(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
+TEST_F(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
     box.SetValue("Port1", "MaxConnections", "3");
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
@@ -157,10 +160,7 @@ TEST(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
 
 // The second wrong password ends the connection without a word and shuts the listener; the
 // listener checks leave it shut while the lock-out lasts, and an admitted client carries on.
-TEST(BridgeLimits, BadPasswordsShutTheListener) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
+TEST_F(BridgeLimits, BadPasswordsShutTheListener) {
     box.SetValue("Port1", "MaxPasswordAttemps", "2");
     box.SetValue("Settings", "ListeningPortCheckInterval", "1");
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
@@ -192,10 +192,7 @@ TEST(BridgeLimits, BadPasswordsShutTheListener) {
 
 // A port with AcceptInput False keeps what its admitted client types off the line, while the
 // client still receives the serial data.
-TEST(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
+TEST_F(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
     box.SetValue("Port1", "AcceptInput", "False");
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
@@ -366,10 +363,7 @@ std::string RefusalsFor(const std::string& offers) {
 
 // A real telnet client that offers its options: every offer is refused, the prompt and the
 // password work, and what it types reaches the line without any negotiation bytes.
-TEST(BridgeLimits, RealTelnetClientIsRefusedEveryOptionAndWorks) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
+TEST_F(BridgeLimits, RealTelnetClientIsRefusedEveryOptionAndWorks) {
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
     CapturingRelay relay(box.DataPort(1));
     const std::string screen = box.Dir().File("telnet.out");
