@@ -12,6 +12,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/FakeSocket.h"
+#include "tests/support/ListenerRequest.h"
 #include "tests/support/RecordingEventLogSink.h"
 #include "tests/support/RecordingReports.h"
 
@@ -60,19 +61,7 @@ protected:
     FakeSerialDevice& Device(int p) { return static_cast<FakeSerialDevice&>(ctx.SerialIO.Get(p)); }
 
     // A client asks the port's listener for a connection; returns the slot it got, or 0.
-    int Connect(int p) {
-        std::vector<bool> before;
-        for (const auto& slot : Port(p).Connections) {
-            before.push_back(slot.InUse);
-        }
-        Listener(p).FireConnectionRequest();
-        for (std::size_t i = 1; i < before.size(); ++i) {
-            if (!before[i] && Port(p).Connections[i].InUse) {
-                return static_cast<int>(i);
-            }
-        }
-        return 0;
-    }
+    int Connect(int p) { return RequestConnection(Port(p), Listener(p)); }
 
     // Connects and gives the password; the greeting is taken from the socket.
     int Login(int p) {

@@ -18,6 +18,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/FakeSocket.h"
+#include "tests/support/ListenerRequest.h"
 #include "tests/support/RecordingEventLogSink.h"
 
 namespace tolvan {
@@ -79,20 +80,8 @@ protected:
         return frames;
     }
 
-    // A client connects to the port's listener; returns the slot it got, or 0.
-    int ConnectClient(int p) {
-        std::vector<bool> before;
-        for (const auto& slot : Port(p).Connections) {
-            before.push_back(slot.InUse);
-        }
-        Listener(p).FireConnectionRequest();
-        for (std::size_t i = 1; i < before.size(); ++i) {
-            if (!before[i] && Port(p).Connections[i].InUse) {
-                return static_cast<int>(i);
-            }
-        }
-        return 0;
-    }
+    // A client asks the port's listener for a connection; returns the slot it got, or 0.
+    int ConnectClient(int p) { return RequestConnection(Port(p), Listener(p)); }
 
     PortRecord& Port(int p) { return ctx.ports.at(static_cast<std::size_t>(p)); }
     ConnectionSlot& Slot(int p, int connNo) {
