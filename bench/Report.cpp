@@ -69,6 +69,22 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+// A markdown table header: the title column, then one column per name.
+void PrintHeader(std::ostream& out, const char* title, const std::vector<std::string>& columns) {
+    char line[512];
+    std::snprintf(line, sizeof line, "| %-40s", title);
+    out << line;
+    for (const std::string& column : columns) {
+        std::snprintf(line, sizeof line, " | %-22s", column.c_str());
+        out << line;
+    }
+    out << " |\n|" << std::string(42, '-');
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out << "|" << std::string(24, '-');
+    }
+    out << "|\n";
+}
+
 }  // namespace
 
 void Report::Add(const std::string& bridge, int repetition,
@@ -132,17 +148,7 @@ void Report::Print(std::ostream& out) const {
                             : Format(s.median) + " (" + Format(s.min) + "-" + Format(s.max) + ")";
     };
     char line[512];
-    std::snprintf(line, sizeof line, "| %-40s", "median (min-max)");
-    out << line;
-    for (const std::string& bridge : bridges_) {
-        std::snprintf(line, sizeof line, " | %-22s", bridge.c_str());
-        out << line;
-    }
-    out << " |\n|" << std::string(42, '-');
-    for (std::size_t i = 0; i < bridges_.size(); ++i) {
-        out << "|" << std::string(24, '-');
-    }
-    out << "|\n";
+    PrintHeader(out, "median (min-max)", bridges_);
     for (const MetricInfo& metric : kMetrics) {
         std::snprintf(line, sizeof line, "| %-40s", metric.label);
         out << line;
@@ -155,19 +161,13 @@ void Report::Print(std::ostream& out) const {
         out << " |\n";
     }
     out << "\nPaired ratios tolvan/peer, median (min-max) over repetitions:\n\n";
-    std::snprintf(line, sizeof line, "| %-40s", "ratio");
-    out << line;
+    std::vector<std::string> peers;
     for (const std::string& bridge : bridges_) {
         if (bridge != "tolvan") {
-            std::snprintf(line, sizeof line, " | %-22s", ("vs " + bridge).c_str());
-            out << line;
+            peers.push_back("vs " + bridge);
         }
     }
-    out << " |\n|" << std::string(42, '-');
-    for (std::size_t i = 1; i < bridges_.size(); ++i) {
-        out << "|" << std::string(24, '-');
-    }
-    out << "|\n";
+    PrintHeader(out, "ratio", peers);
     for (const MetricInfo& metric : kMetrics) {
         std::snprintf(line, sizeof line, "| %-40s", metric.label);
         out << line;
