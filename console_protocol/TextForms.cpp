@@ -15,32 +15,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Length of the number at the start of text (sign, digits, optional fraction); 0 when the text
 // does not start with one.
 std::size_t NumberLength(std::string_view text) {
@@ -97,6 +71,56 @@ std::optional<long long> ToInteger(double whole) {
 }
 
 }  // namespace
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string Trim(std::string_view text) {
+    return std::string(Trimmed(text));
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string ToLower(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = Lower(c);
+    }
+    return result;
+}
+
+std::string ToUpper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = Upper(c);
+    }
+    return result;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::string BooleanText(bool value) {
     return value ? "True" : "False";

@@ -6,6 +6,17 @@
 
 namespace tolvan::console {
 
+// Text without its leading and trailing blanks (spaces and tabs).
+std::string_view Trimmed(std::string_view text);
+std::string Trim(std::string_view text);
+
+// ASCII letter case only: the bytes of stored and received texts are not in any one encoding.
+char Lower(char c);
+char Upper(char c);
+std::string ToLower(std::string_view text);
+std::string ToUpper(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // Booleans as reports and stored settings spell them: "True" / "False".
 std::string BooleanText(bool value);
 // Booleans as the configurator's requests spell them: "TRUE" / "FALSE".
