@@ -16,8 +16,12 @@
 
 namespace tolvan {
 
-// A pending connection handed to ConnectionRequest by a test.
-class FakeIncoming final : public IncomingConnection {};
+// A pending connection handed to ConnectionRequest by a test, with the owner of its far end.
+class FakeIncoming final : public IncomingConnection {
+public:
+    std::optional<unsigned> peerUid = 0;  // root, unless a test says otherwise
+    std::string peerSeen = "a live socket";
+};
 
 // A socket that records its calls ("Listen", "Close", "LocalPort 5003", "Connect host:port"),
 // collects sent bytes in `sent`, serves `input` to GetData and lets the test fire its events.
@@ -40,6 +44,10 @@ public:
     void Accept(const RequestId& request) override {
         Record("Accept");
         accepted = request;
+        if (const auto* incoming = dynamic_cast<const FakeIncoming*>(request.get())) {
+            peerUid = incoming->peerUid;
+            peerSeen = incoming->peerSeen;
+        }
         state = kSocketConnected;
     }
     void Connect(const std::string& host, int port) override {
@@ -64,7 +72,7 @@ public:
         state = kSocketClosed;
     }
     std::size_t BytesQueued() const override { return bytesQueued; }
-    std::optional<unsigned> PeerUid() const override { return peerUid; }
+    PeerOwner LookUpPeer() const override { return {peerUid, peerSeen}; }
 
     // Events, as the event loop would deliver them.
     void FireConnectionRequest(RequestId request = std::make_shared<FakeIncoming>()) {
@@ -110,6 +118,7 @@ public:
     std::string input;
     std::size_t bytesQueued = 0;
     std::optional<unsigned> peerUid = 0;  // root, unless a test says otherwise
+    std::string peerSeen = "a live socket";
     RequestId accepted;
     std::vector<std::string> calls;
     // Names of calls that throw SocketError (for example "Listen", "SendData", "State").

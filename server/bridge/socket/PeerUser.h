@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include "server/bridge/socket/Socket.h"
 
 namespace tolvan {
 
@@ -9,9 +9,11 @@ namespace tolvan {
 // IPv4-mapped connections.
 class PeerUser {
 public:
-    // The user id owning the peer socket of the connected socket socketFd; nothing when the
-    // peer is not a socket of this machine or the kernel does not answer.
-    static std::optional<unsigned> Lookup(int socketFd);
+    // The owner of the peer socket of the connected socket socketFd. A user is named only for
+    // a socket still open in a process (non-zero inode) that is established or half-closed by
+    // its owner: once the peer has closed, the kernel reports a time-wait entry or an orphan,
+    // whose user says nothing about who made the connection.
+    static PeerOwner Lookup(int socketFd);
 };
 
 }  // namespace tolvan

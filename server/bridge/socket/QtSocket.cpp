@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kMaxPendingConnections = 256;
 constexpr int kLingerMs = 30000;
+constexpr int kResumeAcceptingMs = 1000;
 constexpr qint64 kReadBufferSize =
     32 * 1024;  // how long a closed connection may take to send its rest
 
@@ -84,6 +85,11 @@ void QtSocket::Listen() {
                      [this] { OnNewConnection(); });
     QObject::connect(server_.get(), &QTcpServer::acceptError, events_.Context(),
                      [this](QAbstractSocket::SocketError error) {
+                         // Qt stops accepting after such an error (out of descriptors, for
+                         // example); the listener stays bound and takes connections again soon.
+                         QTimer::singleShot(
+                             kResumeAcceptingMs, server_.get(),
+                             [server = server_.get()] { server->resumeAccepting(); });
                          const int number = SocketErrorNumber(error);
                          const std::string text = ToStd(server_->errorString());
                          events_.Post([this, number, text] {
@@ -167,9 +173,9 @@ std::size_t QtSocket::BytesQueued() const {
     return socket_ ? static_cast<std::size_t>(socket_->bytesToWrite()) : 0;
 }
 
-std::optional<unsigned> QtSocket::PeerUid() const {
+PeerOwner QtSocket::LookUpPeer() const {
     if (state_ != kSocketConnected || !socket_) {
-        return std::nullopt;
+        return {std::nullopt, "no connection"};
     }
     return PeerUser::Lookup(static_cast<int>(socket_->socketDescriptor()));
 }

@@ -39,7 +39,7 @@ public:
     std::string GetData() override;
     void Close() override;
     std::size_t BytesQueued() const override;
-    std::optional<unsigned> PeerUid() const override;
+    PeerOwner LookUpPeer() const override;
 
     // The port a listener listens on (useful after listening on port 0).
     int ListeningPort() const;

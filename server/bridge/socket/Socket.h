@@ -34,6 +34,14 @@ private:
     int number_;
 };
 
+// Who owns the far end of a connection made from this machine.
+struct PeerOwner {
+    // Set only when the peer is a live socket: open in a process (it has an inode) and
+    // established, or half-closed by its owner.
+    std::optional<unsigned> uid;
+    std::string seen;  // what the lookup found, for the log
+};
+
 // A pending connection offered by a listener; dropping it unaccepted refuses the peer.
 class IncomingConnection {
 public:
@@ -69,8 +77,8 @@ public:
     virtual void Close() = 0;  // also on a closed socket
     // Bytes handed to SendData that the peer has not taken yet.
     virtual std::size_t BytesQueued() const = 0;
-    // The user id owning the far end of a connection made from this machine, when known.
-    virtual std::optional<unsigned> PeerUid() const { return std::nullopt; }
+    // The owner of the far end of a connection made from this machine.
+    virtual PeerOwner LookUpPeer() const { return {std::nullopt, "no peer lookup on this socket"}; }
 
     SocketEvents events;
 };

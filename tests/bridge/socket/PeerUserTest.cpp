@@ -99,7 +99,7 @@ TEST(PeerUser, LoopbackConnectionOfThisProcessIsOurs) {
         ASSERT_GE(client, 0);
         int accepted = listener.Accept();
         ASSERT_GE(accepted, 0);
-        EXPECT_EQ(PeerUser::Lookup(accepted), std::optional<unsigned>(::getuid()))
+        EXPECT_EQ(PeerUser::Lookup(accepted).uid, std::optional<unsigned>(::getuid()))
             << "family " << family;
         LoopbackListener::Close(client);
         LoopbackListener::Close(accepted);
@@ -112,10 +112,44 @@ TEST(PeerUser, NoAnswerWithoutAConnection) {
     ASSERT_TRUE(listener.Ok());
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
-    EXPECT_EQ(PeerUser::Lookup(pipeEnds[0]), std::nullopt);
+    EXPECT_EQ(PeerUser::Lookup(pipeEnds[0]).uid, std::nullopt);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
-    EXPECT_EQ(PeerUser::Lookup(-1), std::nullopt);
+    EXPECT_EQ(PeerUser::Lookup(-1).uid, std::nullopt);
+}
+
+// A peer that has closed its socket is a time-wait entry or an orphan the kernel reports as
+// root's (or nobody's): it names no user. A peer that only half-closed still does.
+TEST(PeerUser, ClosedPeerNamesNobodyHalfClosedPeerStillDoes) {
+    LoopbackListener listener(AF_INET);
+    ASSERT_TRUE(listener.Ok());
+    int closing = listener.Connect();
+    int halfClosing = listener.Connect();
+    ASSERT_GE(closing, 0);
+    ASSERT_GE(halfClosing, 0);
+    int first = listener.Accept();
+    int second = listener.Accept();
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    ASSERT_EQ(::send(closing, "D1", 2, 0), 2);
+    LoopbackListener::Close(closing);
+    ASSERT_EQ(::shutdown(halfClosing, SHUT_WR), 0);
+    // Both ends have seen the peer's FIN once it can be read as the end of the stream.
+    for (int fd : {first, second}) {
+        char bytes[8];
+        pollfd readable{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, 5000), 1);
+        while (::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT) > 0) {
+        }
+    }
+    const PeerOwner gone = PeerUser::Lookup(first);
+    EXPECT_EQ(gone.uid, std::nullopt) << gone.seen;
+    EXPECT_FALSE(gone.seen.empty());
+    EXPECT_EQ(PeerUser::Lookup(second).uid, std::optional<unsigned>(::getuid()))
+        << PeerUser::Lookup(second).seen;
+    LoopbackListener::Close(first);
+    LoopbackListener::Close(second);
+    LoopbackListener::Close(halfClosing);
 }
 
 // A connection made by a process of another user is reported with that user's id.
@@ -140,7 +174,7 @@ TEST(PeerUser, OtherUsersConnectionIsTheirs) {
     }
     int accepted = listener.Accept();
     ASSERT_GE(accepted, 0);
-    EXPECT_EQ(PeerUser::Lookup(accepted), std::optional<unsigned>(kNobody));
+    EXPECT_EQ(PeerUser::Lookup(accepted).uid, std::optional<unsigned>(kNobody));
     LoopbackListener::Close(accepted);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -154,7 +188,7 @@ TEST(PeerUser, QtSocketReportsItsPeer) {
     test::RecordedSocket listener;
     test::RecordedSocket client;
     test::RecordedSocket server;
-    EXPECT_EQ(server.socket->PeerUid(), std::nullopt);
+    EXPECT_EQ(server.socket->LookUpPeer().uid, std::nullopt);
     listener.socket->SetLocalPort(0);
     listener.socket->Listen();
     const int port = listener.socket->ListeningPort();
@@ -162,8 +196,8 @@ TEST(PeerUser, QtSocketReportsItsPeer) {
     client.socket->Connect("127.0.0.1", port);
     ASSERT_TRUE(test::WaitFor([&] { return !listener.requests.empty(); }));
     server.socket->Accept(listener.requests.back());
-    EXPECT_EQ(server.socket->PeerUid(), std::optional<unsigned>(::getuid()));
-    EXPECT_EQ(listener.socket->PeerUid(), std::nullopt);
+    EXPECT_EQ(server.socket->LookUpPeer().uid, std::optional<unsigned>(::getuid()));
+    EXPECT_EQ(listener.socket->LookUpPeer().uid, std::nullopt);
 }
 
 }  // namespace
