@@ -26,6 +26,13 @@ std::string DisconnectPayload(int port, int connNo) {
     return std::to_string(port) + "|" + std::to_string(connNo);
 }
 
+std::string PortStatePayload(int port, std::string_view state, std::string_view until,
+                             std::string_view detail) {
+    std::string payload = std::to_string(port) + "|";
+    payload.append(state).append("|").append(until).append("|").append(detail);
+    return payload;
+}
+
 std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text) {
     std::string payload =
         std::to_string(port) + "|" + std::to_string(portNumber) + "|" + std::to_string(kind) + "|";

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console_protocol/PortSettingsTable.h"
+
 namespace tolvan::console {
 
 // Message codes. The same code is a request from the configurator and a report from the server.
@@ -17,15 +19,31 @@ inline constexpr std::string_view kCodeStatistics = "D7";       // request / rep
 inline constexpr std::string_view kCodeStatisticsReset = "D8";  // request only
 inline constexpr std::string_view kCodeTrace = "DA";            // switch request / event report
 inline constexpr std::string_view kCodeVersion = "DB";          // request / report
+inline constexpr std::string_view kCodePortState = "DC";        // request / report
+inline constexpr std::string_view kCodeRefused = "DE";          // report only
 
-// Port settings update and report: fields 0..21, split limit 22 (the description may hold "|").
-inline constexpr int kSettingsFieldCount = 22;
+// Port settings update and report: kSettingsFieldCount fields (PortSettingsTable.h), split limit
+// kSettingsFieldCount (the description may hold "|").
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
 // Connection list report: port, count, then this many fields per connection.
 inline constexpr int kConnectionFieldCount = 5;
 // Port statistics report: port, reset time, ten counters.
 inline constexpr int kStatisticsFieldCount = 12;
+// Port state report: port, state, end of a lock-out, detail; split limit 4 (the detail is
+// free text: a device path, a remote host and port, or why the port failed).
+inline constexpr int kPortStateFieldCount = 4;
+// The states of a port state report.
+inline constexpr std::string_view kStateListening = "listening";
+inline constexpr std::string_view kStateLockedOut = "locked-out";
+inline constexpr std::string_view kStateConnecting = "connecting";
+inline constexpr std::string_view kStateConnected = "connected";
+inline constexpr std::string_view kStateDisabled = "disabled";
+inline constexpr std::string_view kStateFailed = "failed";
+// Why the server will not serve a console connection ("DE", field 0); field 1 is a text for
+// the operator. The connection is closed after it.
+inline constexpr std::string_view kRefusedNotPermitted = "not-permitted";
+inline constexpr std::string_view kRefusedFull = "full";
 // Field 0 of a connection count notice that answers a port list request.
 inline constexpr int kCountAfterPortList = -2;
 
@@ -42,6 +60,10 @@ std::string TraceSwitchPayload(int port, bool on);
 
 // "3|2": port and connection number.
 std::string DisconnectPayload(int port, int connNo);
+
+// port | state | until | detail (the detail may contain "|").
+std::string PortStatePayload(int port, std::string_view state, std::string_view until,
+                             std::string_view detail);
 
 // port | port number | kind | text (the text may contain "|", CR and LF).
 std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text);

@@ -9,6 +9,7 @@
 
 #include "console_protocol/Frame.h"
 #include "fuzz/FakeServer.h"
+#include "server/console/ConsoleClients.h"
 #include "server/console/ConsoleReports.h"
 #include "server/console/ConsoleRequests.h"
 
@@ -38,12 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace tolvan;
     FakeServer server(Folder());
     ServerContext& ctx = server.ctx;
-    ConsoleReports reports(ctx);
+    ConsoleClients clients(ctx, [](int, const std::string&, const std::string&) {});
+    ConsoleReports reports(
+        ctx, clients, [](int comNumber) { return "/dev/ttyS" + std::to_string(comNumber - 1); });
     ctx.reports = &reports;
     auto console = std::make_unique<FakeSocket>();
     console->state = kSocketConnected;
     FakeSocket& consoleSocket = *console;
-    ctx.sckConsole = std::move(console);
+    const int client = clients.Add(std::move(console)).value_or(0);
 
     const int serverPort = server.AddPort(FakeServer::DefaultPort(1, 0, "Mirelo"));
     const int clientPort = server.AddPort(FakeServer::DefaultPort(3, 1, ""));
@@ -62,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         while (auto frame = decoder.Next()) {
             FakeServer::Require(frame->code.size() == 2);
             FakeServer::Require(frame->payload.size() <= console::kMaxPayload);
-            DispatchConsoleRequest(ctx, reports, frame->code, frame->payload);
+            DispatchConsoleRequest(ctx, reports, clients, client, frame->code, frame->payload);
             server.CheckPorts();
         }
         // A waiting frame is at most one header and one payload long.

@@ -175,8 +175,10 @@ void DisablePort(ServerContext& ctx, int portIndex) {
     if (portIndex < 0 || portIndex >= static_cast<int>(ctx.ports.size())) {
         return;
     }
-    ctx.ports[static_cast<std::size_t>(portIndex)].Enabled = false;
+    PortRecord& port = ctx.ports[static_cast<std::size_t>(portIndex)];
+    port.Enabled = false;
     ApplyPortSettings(ctx, portIndex);
+    port.FailureReason = "the serial device has been removed";
     ctx.reports->SendPortSettingsReport(portIndex);
     ctx.reports->SendConnectionList(portIndex);
     ctx.reports->SendConnectionCount(portIndex);

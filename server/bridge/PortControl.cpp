@@ -12,12 +12,18 @@ namespace tolvan {
 
 namespace {
 
-void StartListener(ServerContext& ctx, int portIndex, const PortRecord& port) {
+void StartListener(ServerContext& ctx, int portIndex, PortRecord& port) {
     Socket& listener = ListenerOf(ctx, portIndex);
     if (listener.State() == kSocketClosed) {
-        listener.SetLocalPort(ctx.settings.BaseTCPPort + port.PortNumber);
-        listener.SetProtocol(0);
-        listener.Listen();
+        const int tcpPort = ctx.settings.BaseTCPPort + port.PortNumber;
+        try {
+            listener.SetLocalPort(tcpPort);
+            listener.SetProtocol(0);
+            listener.Listen();
+        } catch (const std::exception& e) {
+            port.FailureReason = "could not listen on TCP port " + Num(tcpPort) + ": " + e.what();
+            throw;
+        }
     }
 }
 
@@ -59,6 +65,7 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
         device.SetRTSEnable(port.RTSEnable);
         device.SetSettings(port.Settings);
         port.ListenerShutdownTime = kZeroDate;
+        port.FailureReason.clear();
 
         if (!port.Enabled) {
             TakeDown(ctx, portIndex, port);
@@ -70,6 +77,7 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
             ctx.log.LogError("Could not open Serial Port " + Num(port.PortNumber) +
                              " Error Message: " + e.what());
             port.Enabled = false;
+            port.FailureReason = std::string("could not open the serial device: ") + e.what();
             return;
         }
         port.LogToFile = !port.LogFile.empty();

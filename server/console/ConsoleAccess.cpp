@@ -64,4 +64,15 @@ bool ConsoleAccessAllowed(unsigned uid, const std::string& groupName) {
     return false;
 }
 
+std::optional<std::string> ConsoleRefusal(const PeerOwner& peer, const std::string& groupName) {
+    if (!peer.uid) {
+        return peer.seen;
+    }
+    if (!ConsoleAccessAllowed(*peer.uid, groupName)) {
+        return "peer " + peer.seen + ": user id " + std::to_string(*peer.uid) +
+               " is neither root nor in group " + groupName;
+    }
+    return std::nullopt;
+}
+
 }  // namespace tolvan

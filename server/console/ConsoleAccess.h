@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "server/bridge/socket/Socket.h"
 
 namespace tolvan {
 
@@ -8,5 +11,9 @@ namespace tolvan {
 // group or a supplementary one). The console listens on loopback only, but every local user
 // could otherwise reconfigure a service that runs with privileges.
 bool ConsoleAccessAllowed(unsigned uid, const std::string& groupName);
+
+// Why a console connection with this peer is not served, for the log; nothing when it is:
+// the peer must be a live socket (see PeerOwner) of root or of a member of the group.
+std::optional<std::string> ConsoleRefusal(const PeerOwner& peer, const std::string& groupName);
 
 }  // namespace tolvan

@@ -2,12 +2,15 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
+#include "server/console/ConsoleClients.h"
+#include "server/console/PortState.h"
 #include "server/host/Conversions.h"
 #include "server/host/DateTime.h"
 
@@ -51,8 +54,11 @@ std::string PortSettingsPayload(int portIndex, const PortRecord& port) {
 
 }  // namespace
 
+ConsoleReports::ConsoleReports(ServerContext& ctx, ConsoleClients& clients, DevicePathOf devicePath)
+    : ctx_(ctx), clients_(clients), devicePath_(std::move(devicePath)) {}
+
 template <class Build>
-void ConsoleReports::Send(std::string_view code, const char* tag, Build build) {
+void ConsoleReports::Send(std::string_view code, const char* tag, int client, Build build) {
     std::string frame;
     try {
         frame = console::FrameMessage(code, build());
@@ -60,31 +66,32 @@ void ConsoleReports::Send(std::string_view code, const char* tag, Build build) {
         ctx_.log.LogError(std::string(tag) + e.what());
         return;
     }
-    SendConsoleMessage(frame);
-}
-
-void ConsoleReports::SendConsoleMessage(std::string_view text) {
-    try {
-        Socket* console = ctx_.sckConsole.get();
-        if (console == nullptr || console->State() != kSocketConnected) {
-            return;
-        }
-        std::string message;
-        message.reserve(text.size() + kCrLf.size());
-        message.append(text).append(kCrLf);
-        console->SendData(message);
-    } catch (const std::exception& e) {
-        ctx_.log.LogError(std::string("M1S5 ") + e.what());
-    }
+    clients_.Send(client, frame);
 }
 
 void ConsoleReports::SendPortSettingsReport(int portIndex) {
-    Send(console::kCodePortSettings, "M1S7 ",
-         [&] { return PortSettingsPayload(portIndex, PortAt(ctx_, portIndex)); });
+    SendPortSettingsReport(portIndex, kEveryClient);
 }
 
 void ConsoleReports::SendConnectionCount(int first) {
-    Send(console::kCodeConnectionCount, "M1S13 ", [&] {
+    SendConnectionCount(first, kEveryClient);
+}
+
+void ConsoleReports::SendPortList() {
+    SendPortList(kEveryClient);
+}
+
+void ConsoleReports::SendConnectionList(int portIndex) {
+    SendConnectionList(portIndex, kEveryClient);
+}
+
+void ConsoleReports::SendPortSettingsReport(int portIndex, int client) {
+    Send(console::kCodePortSettings, "M1S7 ", client,
+         [&] { return PortSettingsPayload(portIndex, PortAt(ctx_, portIndex)); });
+}
+
+void ConsoleReports::SendConnectionCount(int first, int client) {
+    Send(console::kCodeConnectionCount, "M1S13 ", client, [&] {
         int total = 0;
         for (const PortRecord& port : ctx_.ports) {
             for (int c = 1; c <= port.UpperSlot(); ++c) {
@@ -95,8 +102,8 @@ void ConsoleReports::SendConnectionCount(int first) {
     });
 }
 
-void ConsoleReports::SendPortList() {
-    Send(console::kCodePortList, "M1S9 ", [&] {
+void ConsoleReports::SendPortList(int client) {
+    Send(console::kCodePortList, "M1S9 ", client, [&] {
         if (!ctx_.PortsReady) {
             return std::string("0");
         }
@@ -108,8 +115,8 @@ void ConsoleReports::SendPortList() {
     });
 }
 
-void ConsoleReports::SendConnectionList(int portIndex) {
-    Send(console::kCodeConnectionList, "M1S10 ", [&] {
+void ConsoleReports::SendConnectionList(int portIndex, int client) {
+    Send(console::kCodeConnectionList, "M1S10 ", client, [&] {
         const PortRecord& port = PortAt(ctx_, portIndex);
         int count = 0;
         std::string entries;
@@ -129,14 +136,20 @@ void ConsoleReports::SendConnectionList(int portIndex) {
 }
 
 void ConsoleReports::SendTraceEvent(int portIndex, int kind, std::string_view text) {
-    Send(console::kCodeTrace, "M1S11 ", [&] {
-        return console::TraceEventPayload(portIndex, PortAt(ctx_, portIndex).PortNumber, kind,
-                                          text);
-    });
+    std::string frame;
+    try {
+        frame = console::FrameMessage(
+            console::kCodeTrace,
+            console::TraceEventPayload(portIndex, PortAt(ctx_, portIndex).PortNumber, kind, text));
+    } catch (const std::exception& e) {
+        ctx_.log.LogError(std::string("M1S11 ") + e.what());
+        return;
+    }
+    clients_.SendToTracers(portIndex, frame);
 }
 
-void ConsoleReports::SendPortStatistics(int portIndex) {
-    Send(console::kCodeStatistics, "M1S6 ", [&] {
+void ConsoleReports::SendPortStatistics(int portIndex, int client) {
+    Send(console::kCodeStatistics, "M1S6 ", client, [&] {
         const PortRecord& port = PortAt(ctx_, portIndex);
         std::string payload = Num(portIndex) + "|" + DateTimeText(port.CountersResetTime);
         for (const int32_t counter : port.Counters) {
@@ -146,10 +159,19 @@ void ConsoleReports::SendPortStatistics(int portIndex) {
     });
 }
 
-void ConsoleReports::SendVersionReport() {
-    Send(console::kCodeVersion, "M1S8 ", [] {
+void ConsoleReports::SendVersionReport(int client) {
+    Send(console::kCodeVersion, "M1S8 ", client, [] {
         return console::VersionPayload(TOLVAN_VERSION_MAJOR, TOLVAN_VERSION_MINOR,
                                        TOLVAN_VERSION_REVISION);
+    });
+}
+
+void ConsoleReports::SendPortState(int portIndex, int client) {
+    Send(console::kCodePortState, "M1S14 ", client, [&] {
+        const PortRecord& port = PortAt(ctx_, portIndex);
+        const PortState state = DescribePortState(
+            ctx_, portIndex, devicePath_ ? devicePath_(port.PortNumber) : std::string());
+        return console::PortStatePayload(portIndex, state.state, state.until, state.detail);
     });
 }
 

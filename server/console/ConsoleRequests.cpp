@@ -11,6 +11,7 @@
 #include "server/bridge/Bridge.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
+#include "server/console/ConsoleClients.h"
 #include "server/console/ConsoleReports.h"
 #include "server/console/SettingsUpdate.h"
 
@@ -55,20 +56,33 @@ void Disconnect(ServerContext& ctx, const Fields& fields, std::string_view code)
     CloseConnection(ctx, portIndex, connNo);
 }
 
-void SwitchTrace(ServerContext& ctx, const Fields& fields, std::string_view code) {
+void SwitchTrace(ServerContext& ctx, ConsoleClients& clients, int client, const Fields& fields,
+                 std::string_view code) {
     const std::string& portText = Field(fields, 0, code);
     const double value = console::NumericValue(portText).value_or(0.0);
     const double rounded = console::RoundHalfEven(value);
     if (!(rounded >= 0 && rounded < static_cast<double>(ctx.ports.size()))) {
         throw std::out_of_range("no port with index " + portText);
     }
-    PortAt(ctx, static_cast<int>(rounded)).TraceOn = Field(fields, 1, code) == "ON";
+    clients.SetTrace(client, static_cast<int>(rounded), Field(fields, 1, code) == "ON");
+}
+
+// One port's state, or every port's when no port is named.
+void SendPortStates(ServerContext& ctx, ConsoleReports& reports, int client, const Fields& fields,
+                    std::string_view code) {
+    if (!fields.empty()) {
+        reports.SendPortState(RequestPort(ctx, fields, code), client);
+        return;
+    }
+    for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
+        reports.SendPortState(p, client);
+    }
 }
 
 }  // namespace
 
-void DispatchConsoleRequest(ServerContext& ctx, ConsoleReports& reports, std::string_view code,
-                            std::string_view payload) {
+void DispatchConsoleRequest(ServerContext& ctx, ConsoleReports& reports, ConsoleClients& clients,
+                            int client, std::string_view code, std::string_view payload) {
     try {
         if (code == console::kCodePortSettings) {
             ApplySettingsUpdate(ctx, reports, payload);
@@ -77,25 +91,27 @@ void DispatchConsoleRequest(ServerContext& ctx, ConsoleReports& reports, std::st
         const Fields fields = console::SplitFields(payload);
         if (code == console::kCodeSettingsRequest) {
             if (fields.size() == 1) {
-                reports.SendPortSettingsReport(As16Bit(fields[0], "port"));
+                reports.SendPortSettingsReport(As16Bit(fields[0], "port"), client);
             }
         } else if (code == console::kCodePortList) {
-            reports.SendPortList();
-            reports.SendConnectionCount(console::kCountAfterPortList);
+            reports.SendPortList(client);
+            reports.SendConnectionCount(console::kCountAfterPortList, client);
         } else if (code == console::kCodeConnectionList) {
-            reports.SendConnectionList(RequestPort(ctx, fields, code));
+            reports.SendConnectionList(RequestPort(ctx, fields, code), client);
         } else if (code == console::kCodeDisconnect) {
             Disconnect(ctx, fields, code);
         } else if (code == console::kCodeStatistics) {
-            reports.SendPortStatistics(RequestPort(ctx, fields, code));
+            reports.SendPortStatistics(RequestPort(ctx, fields, code), client);
         } else if (code == console::kCodeStatisticsReset) {
             const int portIndex = RequestPort(ctx, fields, code);
             ResetCounters(ctx, portIndex);
-            reports.SendPortStatistics(portIndex);
+            reports.SendPortStatistics(portIndex, client);
         } else if (code == console::kCodeTrace) {
-            SwitchTrace(ctx, fields, code);
+            SwitchTrace(ctx, clients, client, fields, code);
         } else if (code == console::kCodeVersion) {
-            reports.SendVersionReport();
+            reports.SendVersionReport(client);
+        } else if (code == console::kCodePortState) {
+            SendPortStates(ctx, reports, client, fields, code);
         }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M1S4 ") + e.what());

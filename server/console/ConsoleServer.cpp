@@ -2,7 +2,11 @@
 
 #include <exception>
 #include <optional>
+#include <utility>
 
+#include "console_protocol/Frame.h"
+#include "console_protocol/Messages.h"
+#include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleAccess.h"
 #include "server/console/ConsoleRequests.h"
@@ -16,19 +20,24 @@ constexpr const char* kConsoleAddress = "127.0.0.1";
 
 }  // namespace
 
-ConsoleServer::ConsoleServer(ServerContext& ctx)
-    : ctx_(ctx), reports_(ctx), decoder_([this](const std::string& description) {
-          ctx_.log.LogError("M1S3 " + description);
-      }) {
+ConsoleServer::ConsoleServer(ServerContext& ctx, DevicePathOf devicePath)
+    : ctx_(ctx),
+      clients_(ctx, [this](int client, const std::string& code,
+                           const std::string& payload) { OnRequest(client, code, payload); }),
+      reports_(ctx, clients_, std::move(devicePath)) {
     if (!ctx_.sckConsole) {
         ctx_.sckConsole = ctx_.socketFactory.Create();
     }
     SocketEvents& events = ctx_.sckConsole->events;
     events.ConnectionRequest = [this](RequestId request) { OnConnectionRequest(request); };
-    events.DataArrival = [this](std::size_t) { OnDataArrival(); };
+    events.DataArrival = nullptr;
     events.Connect = [] {};
-    events.Close = [this] { RestartConsoleListener(); };
-    events.Error = [this](int, const std::string& description) { OnError(description); };
+    events.Close = [] {};
+    // The listener stays bound whatever its errors: closing it would leave the port to
+    // whoever binds it next.
+    events.Error = [this](int, const std::string& description) {
+        ctx_.log.LogError("Console Socket Error.... " + description);
+    };
     ctx_.reports = &reports_;
 }
 
@@ -41,65 +50,87 @@ ConsoleServer::~ConsoleServer() {
     }
 }
 
-void ConsoleServer::RestartConsoleListener() {
-    // Nobody watches the trace any more, whatever happens to the listener.
-    for (PortRecord& port : ctx_.ports) {
-        port.TraceOn = false;
-    }
+void ConsoleServer::OnTimerTick() {
+    clients_.ForgetDropped();
     try {
-        Socket& console = *ctx_.sckConsole;
-        console.Close();
-        // Bound again so the console stays reachable from this machine only.
-        console.SetLocalPort(ctx_.settings.BaseTCPPort);
-        console.Bind(ctx_.settings.BaseTCPPort, kConsoleAddress);
-        console.Listen();
-    } catch (const std::exception& e) {
-        ctx_.log.LogError(std::string("M1S1 ") + e.what());
+        if (ctx_.sckConsole->State() == kSocketListening) {
+            return;
+        }
+        const DateTime now = ctx_.clock.NowUtc();
+        if (!bindFailing_) {
+            bindFailing_ = true;
+            nextBind_ = now + Seconds(kBindRetrySeconds);
+            return;
+        }
+        if (now < nextBind_) {
+            return;
+        }
+        nextBind_ = now + Seconds(kBindRetrySeconds);
+        BindListener();
+        bindFailing_ = false;
+        ctx_.log.Information("Console listening on " + std::string(kConsoleAddress) + ":" +
+                             Num(ctx_.settings.BaseTCPPort));
+    } catch (const std::exception&) {
+        // Still failing: the spell was logged when it began.
     }
+}
+
+void ConsoleServer::BindListener() {
+    Socket& listener = *ctx_.sckConsole;
+    listener.Close();
+    listener.SetProtocol(0);
+    listener.SetLocalPort(ctx_.settings.BaseTCPPort);
+    listener.Bind(ctx_.settings.BaseTCPPort, kConsoleAddress);
+    listener.Listen();
 }
 
 void ConsoleServer::OnConnectionRequest(const RequestId& request) {
+    clients_.ForgetDropped();
+    std::unique_ptr<Socket> socket;
     try {
-        Socket& console = *ctx_.sckConsole;
-        console.Close();
-        // Leftovers of an earlier connection must not run into this one's requests.
-        decoder_.Clear();
-        console.Accept(request);
-        const std::optional<unsigned> uid = console.PeerUid();
-        if (!uid || !ConsoleAccessAllowed(
-                        *uid, GetServiceSetting(ctx_, "Settings", "ConsoleGroup", "tolvan"))) {
-            ctx_.log.LogError("M1S2 console connection refused for user id " +
-                              (uid ? std::to_string(*uid) : std::string("unknown")));
-            RestartConsoleListener();
-        }
+        socket = ctx_.socketFactory.Create();
+        socket->Accept(request);
     } catch (const std::exception& e) {
         ctx_.log.LogError(std::string("M1S2 ") + e.what());
-        // Without this the console would stay unreachable until the service restarts.
-        RestartConsoleListener();
-    }
-}
-
-void ConsoleServer::OnDataArrival() {
-    std::string data;
-    try {
-        data = ctx_.sckConsole->GetData();
-    } catch (const std::exception& e) {
-        ctx_.log.LogError(std::string("F1S2 ") + e.what());
         return;
     }
-    try {
-        decoder_.Append(data);
-        while (std::optional<console::Frame> frame = decoder_.Next()) {
-            DispatchConsoleRequest(ctx_, reports_, frame->code, frame->payload);
-        }
-    } catch (const std::exception& e) {
-        ctx_.log.LogError(std::string("M1S3 ") + e.what());
+    if (clients_.Full()) {
+        ctx_.log.LogError("M1S2 console connection refused: all " +
+                          Num(ConsoleClients::kMaxClients) + " console connections are in use");
+        Refuse(std::move(socket), console::kRefusedFull,
+               "all " + Num(ConsoleClients::kMaxClients) +
+                   " console connections are in use; try again when one has ended");
+        return;
     }
+    const std::string group = GetServiceSetting(ctx_, "Settings", "ConsoleGroup", "tolvan");
+    if (const std::optional<std::string> why = ConsoleRefusal(socket->LookUpPeer(), group)) {
+        ctx_.log.LogError("M1S2 console connection refused: " + *why);
+        Refuse(std::move(socket), console::kRefusedNotPermitted,
+               "only root and members of group " + group + " may use the console");
+        return;
+    }
+    clients_.Add(std::move(socket));
 }
 
-void ConsoleServer::OnError(const std::string& description) {
-    ctx_.log.LogError("Console Socket Error.... " + description);
-    RestartConsoleListener();
+void ConsoleServer::Refuse(std::unique_ptr<Socket> socket, std::string_view reason,
+                           const std::string& text) {
+    try {
+        socket->SendData(console::FrameMessage(console::kCodeRefused,
+                                               console::JoinFields({std::string(reason), text})) +
+                         std::string(kCrLf));
+    } catch (const std::exception& e) {
+        ctx_.log.LogError(std::string("M1S5 ") + e.what());
+    }
+    try {
+        socket->Close();
+    } catch (const std::exception&) {
+        // Not served either way.
+    }
+    refused_ = std::move(socket);
+}
+
+void ConsoleServer::OnRequest(int client, const std::string& code, const std::string& payload) {
+    DispatchConsoleRequest(ctx_, reports_, clients_, client, code, payload);
 }
 
 }  // namespace tolvan

@@ -1,42 +1,57 @@
 #pragma once
 
-#include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
 
-#include "console_protocol/Frame.h"
 #include "server/bridge/socket/Socket.h"
+#include "server/console/ConsoleClients.h"
 #include "server/console/ConsoleReports.h"
+#include "server/host/DateTime.h"
 
 namespace tolvan {
 
 struct ServerContext;
 
-// The console: handles the events of sckConsole, which is in turn the listener on
-// 127.0.0.1:BaseTCPPort and the one connection to a configurator, and dispatches its
-// requests. While it exists its reports are the context's reports. Starting the listener
-// the first time is left to start-up.
+// The console: sckConsole listens on 127.0.0.1:BaseTCPPort for the life of the process and
+// each connection it offers is served as one of up to ConsoleClients::kMaxClients clients.
+// A connection is served only when its peer is a live socket of root or of a member of
+// ConsoleGroup; it is checked before anything it sent is read. A connection that is not
+// served gets one "DE" report saying why and is closed. While the console exists its reports
+// are the context's reports. Starting the listener the first time is left to start-up.
 class ConsoleServer {
 public:
+    // Seconds between two binds of the listener after one failed.
+    static constexpr int kBindRetrySeconds = 5;
+
     // Creates sckConsole when the context has none yet.
-    explicit ConsoleServer(ServerContext& ctx);
+    explicit ConsoleServer(ServerContext& ctx, DevicePathOf devicePath = {});
     ~ConsoleServer();
 
     ConsoleServer(const ConsoleServer&) = delete;
     ConsoleServer& operator=(const ConsoleServer&) = delete;
 
     ConsoleReports& Reports() { return reports_; }
+    ConsoleClients& Clients() { return clients_; }
 
-    // Ends the console connection, listens again and switches tracing off on every port.
-    void RestartConsoleListener();
+    // The supervision timer's tick. A listener that is not listening (its bind failed, at
+    // start or later) is bound again every kBindRetrySeconds; the failure was logged when
+    // it began, so retries that fail again are not.
+    void OnTimerTick();
 
 private:
     void OnConnectionRequest(const RequestId& request);
-    void OnDataArrival();
-    void OnError(const std::string& description);
+    void Refuse(std::unique_ptr<Socket> socket, std::string_view reason, const std::string& text);
+    void OnRequest(int client, const std::string& code, const std::string& payload);
+    void BindListener();
 
     ServerContext& ctx_;
+    ConsoleClients clients_;
     ConsoleReports reports_;
-    console::FrameDecoder decoder_;
+    // The last connection turned away; closed already, kept until the next one is.
+    std::unique_ptr<Socket> refused_;
+    bool bindFailing_ = false;
+    DateTime nextBind_ = kZeroDate;
 };
 
 }  // namespace tolvan

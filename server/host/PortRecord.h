@@ -74,6 +74,9 @@ struct PortRecord {
     std::string PendingData;
     std::string PortDescription;
     int16_t KeepAliveTimeout = 0;
+    // Why the port is out of service or not listening although it was set up to run; empty
+    // while nothing failed since the port was last applied.
+    std::string FailureReason;
 
     // Highest slot number of Connections (its upper bound).
     int UpperSlot() const {

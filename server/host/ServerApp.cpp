@@ -139,7 +139,10 @@ int ServerApp::RunService() {
         return 0;
     }
 
-    QObject::connect(&timer_, &QTimer::timeout, [this] { OnTimerTick(ctx_); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        OnTimerTick(ctx_);
+        console_->OnTimerTick();
+    });
     timer_.start(kTimerPeriodMs);
     host_.NotifyReady();
     return QCoreApplication::exec();
@@ -151,7 +154,8 @@ void ServerApp::ReadSettings() {
 
 void ServerApp::StartConsole() {
     // Handles sckConsole's events and replaces ctx_.reports with the console's report senders.
-    console_ = std::make_unique<ConsoleServer>(ctx_);
+    console_ = std::make_unique<ConsoleServer>(
+        ctx_, [this](int comNumber) { return DevicePath(store_, comNumber); });
 }
 
 void ServerApp::OnStart() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +24,8 @@
 
 namespace tolvan {
 
-// A server context on fakes with the console attached and listening, and a store in a
-// temporary folder.
+// A server context on fakes with the console attached and its listener listening, and a
+// store in a temporary folder.
 class ConsoleFixture : public ::testing::Test {
 protected:
     ConsoleFixture() {
@@ -33,12 +34,13 @@ protected:
         WireBridgeEvents(ctx);
         sockets.Track(ctx.WireSocket);
         auto socket = std::make_unique<FakeSocket>();
-        console = socket.get();
+        listener = socket.get();
         ctx.sckConsole = std::move(socket);
-        server = std::make_unique<ConsoleServer>(ctx);
-        console->Bind(5000, "127.0.0.1");
-        console->Listen();
-        console->calls.clear();
+        server = std::make_unique<ConsoleServer>(
+            ctx, [](int comNumber) { return "/dev/ttyT" + std::to_string(comNumber); });
+        listener->Bind(5000, "127.0.0.1");
+        listener->Listen();
+        listener->calls.clear();
     }
 
     // A started port with the stored defaults, in server (0) or client (1) mode.
@@ -54,19 +56,36 @@ protected:
         return p;
     }
 
-    // The console accepts a configurator.
-    void ConnectConsole() {
-        console->FireConnectionRequest();
-        console->calls.clear();
+    // The console is offered a connection whose peer is `uid`; returns the socket the console
+    // took it on (served or not). The first one served becomes `console`.
+    FakeSocket* ConnectConsole(std::optional<unsigned> uid = 0,
+                               const std::string& seen = "a live socket") {
+        auto incoming = std::make_shared<FakeIncoming>();
+        incoming->peerUid = uid;
+        incoming->peerSeen = seen;
+        const std::size_t before = sockets.made.size();
+        listener->FireConnectionRequest(incoming);
+        if (sockets.made.size() == before) {
+            return nullptr;
+        }
+        FakeSocket* taken = sockets.made.back();
+        if (console == nullptr && taken->state == kSocketConnected) {
+            console = taken;
+        }
+        return taken;
     }
 
     void Request(std::string_view code, std::string_view payload = {}) {
-        console->FireDataArrival(console::FrameMessage(code, payload) + "\r\n");
+        Request(console, code, payload);
+    }
+    void Request(FakeSocket* client, std::string_view code, std::string_view payload = {}) {
+        client->FireDataArrival(console::FrameMessage(code, payload) + "\r\n");
     }
 
-    // The frames sent to the configurator since the last call; each must end in CR LF.
-    std::vector<console::Frame> Answers() {
-        const std::string sent = console->TakeSent();
+    // The frames sent to a client since the last call; each must end in CR LF.
+    std::vector<console::Frame> Answers() { return Answers(console); }
+    std::vector<console::Frame> Answers(FakeSocket* client) {
+        const std::string sent = client->TakeSent();
         console::FrameDecoder decoder;
         decoder.Append(sent);
         std::vector<console::Frame> frames;
@@ -78,6 +97,13 @@ protected:
         EXPECT_EQ(expected, sent.size()) << "stray bytes in: " << sent;
         EXPECT_TRUE(sent.empty() || sent.ends_with("\r\n"));
         return frames;
+    }
+    static std::vector<std::string> Codes(const std::vector<console::Frame>& frames) {
+        std::vector<std::string> codes;
+        for (const auto& frame : frames) {
+            codes.push_back(frame.code);
+        }
+        return codes;
     }
 
     // A client asks the port's listener for a connection; returns the slot it got, or 0.
@@ -102,7 +128,8 @@ protected:
     FakeSocketFactory sockets;
     FakeSerialDeviceFactory serials;
     ServerContext ctx{clock, log, store, sockets, serials};
-    FakeSocket* console = nullptr;
+    FakeSocket* listener = nullptr;  // sckConsole
+    FakeSocket* console = nullptr;   // the first client served
     std::unique_ptr<ConsoleServer> server;
 };
 

@@ -11,16 +11,16 @@ namespace {
 using ConsoleReportsTest = ConsoleFixture;
 
 TEST_F(ConsoleReportsTest, DroppedSilentlyWithoutConsoleConnection) {
-    // The console only listens: nothing is written to it and nothing is logged.
+    // No client: nothing is written to the listener and nothing is logged.
     AddPort(1);
     ConsoleReports& reports = server->Reports();
     reports.SendPortList();
     reports.SendPortSettingsReport(0);
     reports.SendConnectionCount(0);
     reports.SendTraceEvent(0, kTraceSerialEvent, "Framing Error");
-    reports.SendVersionReport();
-    EXPECT_EQ(console->CountCalls("SendData"), 0);
-    EXPECT_TRUE(console->sent.empty());
+    reports.SendVersionReport(kEveryClient);
+    EXPECT_EQ(listener->CountCalls("SendData"), 0);
+    EXPECT_TRUE(listener->sent.empty());
     EXPECT_TRUE(sink.entries.empty());
 }
 
@@ -101,6 +101,7 @@ TEST_F(ConsoleReportsTest, EmptyConnectionListHasTwoFields) {
 TEST_F(ConsoleReportsTest, TraceEventsOfEveryKindCarryTheirTextWhole) {
     const int p = AddPort(5);
     ConnectConsole();
+    Request("DA", "0|ON|");
     const std::string texts[] = {"a|b\r\n", std::string("\xff\0|", 3), "Framing Error",
                                  "Connection Closed (Index 2)"};
     for (int kind = 0; kind < 4; ++kind) {

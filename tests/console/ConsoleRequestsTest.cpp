@@ -120,6 +120,39 @@ TEST_F(ConsoleRequestsTest, TraceSwitchNeedsExactUpperCaseOn) {
     EXPECT_TRUE(sink.entries.empty());
 }
 
+// The port state report tells how each port is doing, for one port or for all of them.
+TEST_F(ConsoleRequestsTest, PortStateTellsHowEachPortIsDoing) {
+    const int client = AddPort(4, 1);
+    const int off = AddPort(5);
+    Port(off).Enabled = false;
+    ApplyPortSettings(ctx, off);
+    serials.ports.busy.insert(3);
+    ApplyPortSettings(ctx, 1);
+    // Bad passwords shut COM1's listener ten minutes ago, for 600 minutes.
+    Port(0).ListenerShutdownTime = clock.NowUtc() - Minutes(10);
+    Listener(0).Close();
+    Answers();
+    Request("DC");
+    const auto all = Answers();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[0].payload, "0|locked-out|2024-06-01 22:50:00|/dev/ttyT1");
+    EXPECT_EQ(all[1].payload, "1|failed||could not open the serial device: COM3 is busy");
+    EXPECT_EQ(all[2].payload, "2|connecting||192.0.2.7:6001");
+    EXPECT_EQ(all[3].payload, "3|disabled||/dev/ttyT5");
+
+    Slot(client, 1).InUse = true;
+    Sock(client, 1).state = kSocketConnected;
+    Listener(0).Listen();
+    Request("DC", "2");
+    Request("DC", "0");
+    Request("DC", "7");
+    const auto some = Answers();
+    ASSERT_EQ(some.size(), 2u);
+    EXPECT_EQ(some[0].payload, "2|connected||192.0.2.7:6001");
+    EXPECT_EQ(some[1].payload, "0|listening||/dev/ttyT1");
+    EXPECT_EQ(sink.Count("M1S4 "), 1);
+}
+
 TEST_F(ConsoleRequestsTest, VersionAndUnknownCodes) {
     Request("DB");
     Request("D9", "1");
