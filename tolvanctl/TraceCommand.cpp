@@ -34,11 +34,15 @@ public:
         sigaddset(&set_, SIGINT);
         sigaddset(&set_, SIGTERM);
         if (::sigprocmask(SIG_BLOCK, &set_, nullptr) != 0 ||
-            (fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC)) < 0) {
+            (fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK)) < 0) {
             throw Failure(std::string("cannot watch for Ctrl-C: ") + std::strerror(errno));
         }
     }
     ~StopSignals() {
+        // Taken here, the signal that ended the trace does not end the program once unblocked.
+        signalfd_siginfo taken{};
+        while (::read(fd_, &taken, sizeof taken) == static_cast<ssize_t>(sizeof taken)) {
+        }
         ::close(fd_);
         ::sigprocmask(SIG_UNBLOCK, &set_, nullptr);
     }
@@ -124,6 +128,8 @@ int RunTrace(const Context& context) {
     const auto session = context.Connect();
     const int index = ReadPortList(*session).IndexOf(com);
     session->Send(console::kCodeTrace, console::TraceSwitchPayload(index, true));
+    // Answered only once the switch before it was carried out: the trace runs from here on.
+    ReadVersion(*session);
     std::cerr << "Tracing COM" << com << "; Ctrl-C ends.\n" << std::flush;
     while (std::optional<console::Frame> frame = session->NextUntil(stop.Fd())) {
         if (frame->code != console::kCodeTrace) {

@@ -115,9 +115,13 @@ void ConsoleServer::OnConnectionRequest(const RequestId& request) {
 void ConsoleServer::Refuse(std::unique_ptr<Socket> socket, std::string_view reason,
                            const std::string& text) {
     try {
-        socket->SendData(console::FrameMessage(console::kCodeRefused,
-                                               console::JoinFields({std::string(reason), text})) +
-                         std::string(kCrLf));
+        // A peer that is gone already is not told.
+        if (socket->State() == kSocketConnected) {
+            socket->SendData(
+                console::FrameMessage(console::kCodeRefused,
+                                      console::JoinFields({std::string(reason), text})) +
+                std::string(kCrLf));
+        }
     } catch (const std::exception& e) {
         ctx_.log.LogError(std::string("M1S5 ") + e.what());
     }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,6 +75,11 @@ bool TcpClient::Write(std::string_view data, Millis within) {
         }
     }
     return data.empty();
+}
+
+bool TcpClient::Cork() {
+    const int on = 1;
+    return fd_ >= 0 && ::setsockopt(fd_, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
 }
 
 bool TcpClient::ReadSome(std::string& into, const Deadline& deadline) {

@@ -18,6 +18,8 @@ public:
     // Connects to 127.0.0.1:port; false when refused or not done in time.
     bool Connect(int port, Millis within = Millis(3000));
     bool Write(std::string_view data, Millis within = Millis(2000));
+    // Holds back what is written until Close(), so the data and the close leave together.
+    bool Cork();
     // True once the peer has closed (reads what was still pending into Leftover()).
     bool WaitClosed(Millis within = Millis(3000));
     bool PeerClosed() const { return peerClosed_; }

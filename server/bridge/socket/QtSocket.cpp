@@ -174,8 +174,11 @@ std::size_t QtSocket::BytesQueued() const {
 }
 
 PeerOwner QtSocket::LookUpPeer() const {
-    if (state_ != kSocketConnected || !socket_) {
+    if (!socket_) {
         return {std::nullopt, "no connection"};
+    }
+    if (socket_->socketDescriptor() < 0) {
+        return {std::nullopt, "the peer closed the connection before it was checked"};
     }
     return PeerUser::Lookup(static_cast<int>(socket_->socketDescriptor()));
 }
