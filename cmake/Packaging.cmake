@@ -13,7 +13,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${TOLVAN_PROGRAM_MODE})
 
 # Man pages and the changelog are shipped compressed, reproducibly (no name, no time stamp).
 set(TOLVAN_GZIPPED)
-foreach(source TolvanServer.8 TolvanServerConfig.1 changelog)
+foreach(source TolvanServer.8 TolvanServerConfig.1 tolvanctl.1 changelog)
     set(output ${TOLVAN_PACKAGING_BINARY}/${source}.gz)
     add_custom_command(OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${TOLVAN_PACKAGING_BINARY}
@@ -48,6 +48,16 @@ if(TARGET TolvanServerConfig)
     install(FILES ${TOLVAN_PACKAGING_BINARY}/TolvanServerConfig.1.gz
         DESTINATION share/man/man1 PERMISSIONS ${TOLVAN_FILE_MODE}
         COMPONENT ${TOLVAN_COMPONENT})
+endif()
+if(TARGET tolvanctl)
+    set_target_properties(tolvanctl PROPERTIES INSTALL_RPATH "")
+    install(TARGETS tolvanctl RUNTIME DESTINATION bin COMPONENT ${TOLVAN_COMPONENT})
+    install(FILES ${TOLVAN_PACKAGING_BINARY}/tolvanctl.1.gz
+        DESTINATION share/man/man1 PERMISSIONS ${TOLVAN_FILE_MODE}
+        COMPONENT ${TOLVAN_COMPONENT})
+    install(FILES ${TOLVAN_PACKAGING_SOURCE}/tolvanctl.bash-completion
+        DESTINATION share/bash-completion/completions RENAME tolvanctl
+        PERMISSIONS ${TOLVAN_FILE_MODE} COMPONENT ${TOLVAN_COMPONENT})
 endif()
 # The manual goes with the rest of the documentation, not into /usr/bin.
 if(TARGET tolvan_manual AND COMMAND tolvan_manual_pdf_path)
@@ -105,7 +115,7 @@ The byte stream tolerates telnet clients. Settings live in
 
 TolvanServerConfig is the operator's window onto the running service: port
 settings and statistics, live connections, a traffic trace, the base TCP port
-and starting or stopping the service.
+and starting or stopping the service. tolvanctl does the same from a terminal.
 
 The service runs as the system user tolvan in group dialout, sandboxed by
 systemd.")

@@ -95,6 +95,9 @@ expect -rw-r----- /etc/tolvan/registry.reg
 expect -rw-r--r-- /usr/share/man/man8/TolvanServer.8.gz
 expect -rw-r--r-- /usr/share/doc/tolvan-server/copyright
 expect -rw-r--r-- /usr/share/doc/tolvan-server/changelog.gz
+expect -rwxr-xr-x /usr/bin/tolvanctl
+expect -rw-r--r-- /usr/share/man/man1/tolvanctl.1.gz
+expect -rw-r--r-- /usr/share/bash-completion/completions/tolvanctl
 if [ -n "${TOLVAN_EXPECT_CONFIGURATOR:-}" ]; then
     expect -rwxr-xr-x /usr/bin/TolvanServerConfig
     expect -rw-r--r-- /usr/share/man/man1/TolvanServerConfig.1.gz
@@ -113,7 +116,7 @@ bad_dirs=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" {print $3}' "$work/contents")
 # --- extracted tree -------------------------------------------------------------------------
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for program in usr/sbin/TolvanServer usr/bin/TolvanServerConfig; do
+for program in usr/sbin/TolvanServer usr/bin/TolvanServerConfig usr/bin/tolvanctl; do
     [ -e "$root/$program" ] || continue
     file -b "$root/$program" | grep -q 'ELF' || fail "$program is not an ELF executable"
     file -b "$root/$program" | grep -q 'not stripped' && fail "$program is not stripped"
@@ -134,6 +137,12 @@ for page in usr/share/man/man8/TolvanServer.8.gz usr/share/man/man1/TolvanServer
         grep -q "$variable" <<<"$text" || fail "$page does not name $variable"
     done
 done
+ctl_page=$(zcat "$root/usr/share/man/man1/tolvanctl.1.gz" 2>/dev/null)
+for section in NAME SYNOPSIS COMMANDS OPTIONS 'EXIT STATUS' ENVIRONMENT FILES 'SEE ALSO'; do
+    grep -qx "\.SH \"\?$section\"\?" <<<"$ctl_page" || fail "tolvanctl.1 has no $section section"
+done
+bash -n "$root/usr/share/bash-completion/completions/tolvanctl" ||
+    fail "the bash completion of tolvanctl has a syntax error"
 zcat "$root/usr/share/man/man8/TolvanServer.8.gz" 2>/dev/null |
     grep -q -- '-uninstall' || fail "TolvanServer.8 does not document -uninstall"
 head -n 1 "$root/usr/share/doc/tolvan-server/copyright" |
