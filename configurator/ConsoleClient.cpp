@@ -159,6 +159,10 @@ void ConsoleClient::SendTraceSwitch(int port, bool on) {
     SendConsoleMessage(console::kCodeTrace, console::TraceSwitchPayload(port, on));
 }
 
+void ConsoleClient::SendPortStateRequest(int port) {
+    SendConsoleMessage(console::kCodePortState, std::to_string(port));
+}
+
 void ConsoleClient::ReceiveConsoleData(std::string_view bytes) {
     decoder_.Append(bytes);
     while (std::optional<console::Frame> frame = decoder_.Next()) {
@@ -186,6 +190,11 @@ void ConsoleClient::DispatchReport(const std::string& code, const std::string& p
     } else if (upper == console::kCodeVersion) {
         const ReportFields fields = console::SplitFields(payload);
         Q_EMIT VersionReport(FieldOr(fields, 0), FieldOr(fields, 1));
+    } else if (upper == console::kCodePortState) {
+        Q_EMIT PortStateReport(console::SplitFields(payload, console::kPortStateFieldCount));
+    } else if (upper == console::kCodeRefused) {
+        const ReportFields fields = console::SplitFields(payload, 2);
+        Q_EMIT ConsoleRefused(FieldOr(fields, 0), FieldOr(fields, 1));
     }
 }
 

@@ -54,6 +54,7 @@ public:
     void SendSettingsUpdate(const std::string& payload);
     void SendDisconnectRequest(int port, int connNo);
     void SendTraceSwitch(int port, bool on);
+    void SendPortStateRequest(int port);
 
     // Appends received bytes to the receive buffer and dispatches every complete frame.
     void ReceiveConsoleData(std::string_view bytes);
@@ -73,6 +74,10 @@ Q_SIGNALS:
     // ShowTraceEvent: port position, COM number text, kind, text.
     void TraceEventReport(int port, const std::string& comText, int kind, const std::string& text);
     void VersionReport(const std::string& version, const std::string& releaseDate);
+    // Port, state, until, detail.
+    void PortStateReport(const tolvan::ReportFields& fields);
+    // The server will not serve this connection and says why; it closes the connection next.
+    void ConsoleRefused(const std::string& reason, const std::string& text);
 
 private:
     void SendConsoleMessage(std::string_view code, const std::string& payload);

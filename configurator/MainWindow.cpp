@@ -23,6 +23,7 @@
 #include "configurator/SettingsWindow.h"
 #include "configurator/StartupStyle.h"
 #include "configurator/WindowFrame.h"
+#include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
 
 namespace tolvan {
@@ -57,8 +58,17 @@ MainWindow::MainWindow(ServerSettings& settings, QWidget* parent)
     SetIcon(QStringLiteral("ICONX"));
     FitToScreen();
 
-    connect(&client_, &ConsoleClient::ServerConnected, this,
-            [this] { SetIcon(QStringLiteral("ICONIDLE")); });
+    connect(&client_, &ConsoleClient::ServerConnected, this, [this] {
+        SetIcon(QStringLiteral("ICONIDLE"));
+        refusal_.clear();
+        lblPortState_->clear();
+    });
+    connect(&client_, &ConsoleClient::ConsoleRefused, this,
+            [this](const std::string& reason, const std::string& text) {
+                refusal_ = FromBytes(console::DescribeRefusal(reason, text));
+                lblPortState_->setText(refusal_);
+            });
+    connect(&client_, &ConsoleClient::PortStateReport, this, &MainWindow::ShowPortState);
     connect(&client_, &ConsoleClient::ServerDisconnected, this, &MainWindow::ServerConnectionLost);
     connect(&client_, &ConsoleClient::PortListReport, this, &MainWindow::ShowPortList);
     connect(&client_, &ConsoleClient::PortSettingsReport, this, &MainWindow::ShowPortSettings);
@@ -109,6 +119,8 @@ QWidget* MainWindow::BuildContent() {
     lstPort_->setMinimumContentsLength(6);
     auto* portLabel = new QLabel(QStringLiteral("Port Number"), frameContainer);
     portLabel->setBuddy(lstPort_);
+    lblPortState_ = new QLabel(frameContainer);
+    lblPortState_->setObjectName(QStringLiteral("lblPortState"));
     cmdTrace_ = new QPushButton(QStringLiteral("Trace Window"), frameContainer);
     cmdTrace_->setObjectName(QStringLiteral("cmdTrace"));
 
@@ -124,6 +136,7 @@ QWidget* MainWindow::BuildContent() {
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(portLabel);
     portRow->addWidget(lstPort_);
+    portRow->addWidget(lblPortState_);
     portRow->addStretch();
     portRow->addWidget(cmdTrace_);
 
@@ -226,6 +239,7 @@ bool MainWindow::IsSelectedPort(const ReportFields& fields) const {
 }
 
 void MainWindow::HidePortFrames() {
+    lblPortState_->clear();
     framePortSettings_->hide();
     framePortCounters_->hide();
     frameConnections_->hide();
@@ -280,6 +294,16 @@ void MainWindow::SelectPort() {
 void MainWindow::ShowPortSettings(const ReportFields& fields) {
     if (IsSelectedPort(fields)) {
         framePortSettings_->ShowPortSettings(fields);
+        // The settings may have changed how the port is doing.
+        client_.SendPortStateRequest(SelectedPort());
+    }
+}
+
+void MainWindow::ShowPortState(const ReportFields& fields) {
+    if (IsSelectedPort(fields) &&
+        fields.size() == static_cast<std::size_t>(console::kPortStateFieldCount)) {
+        lblPortState_->setText(
+            FromBytes(console::DescribePortState(fields[1], fields[2], fields[3])));
     }
 }
 
@@ -309,6 +333,7 @@ void MainWindow::ServerConnectionLost() {
     SetIcon(QStringLiteral("ICONX"));
     lstPort_->clear();
     HidePortFrames();
+    lblPortState_->setText(refusal_);
 }
 
 void MainWindow::OnUpdateClicked() {

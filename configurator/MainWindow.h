@@ -9,6 +9,7 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QScrollArea;
 
@@ -43,6 +44,7 @@ public:
     void ShowPortStatistics(const ReportFields& fields);
     void ShowConnectionList(const ReportFields& fields);
     void ShowConnectionCount(const ReportFields& fields);
+    void ShowPortState(const ReportFields& fields);
     void ServerConnectionLost();
 
     // The selected position of lstPort, -1 when none.
@@ -102,6 +104,9 @@ private:
     ConsoleClient client_;
     QComboBox* lstPort_ = nullptr;
     QPushButton* cmdTrace_ = nullptr;
+    QLabel* lblPortState_ = nullptr;
+    // Why the server turned the last connection away; shown until a connection is served.
+    QString refusal_;
     PortSettingsFrame* framePortSettings_ = nullptr;
     PortCountersFrame* framePortCounters_ = nullptr;
     ConnectionList* frameConnections_ = nullptr;

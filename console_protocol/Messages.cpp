@@ -33,6 +33,37 @@ std::string PortStatePayload(int port, std::string_view state, std::string_view 
     return payload;
 }
 
+std::string DescribePortState(std::string_view state, std::string_view until,
+                              std::string_view detail) {
+    const auto with = [](std::string_view lead, std::string_view rest) {
+        return std::string(lead) + std::string(rest);
+    };
+    if (state == kStateLockedOut) {
+        return with("locked out until ", until);
+    }
+    if (state == kStateConnecting) {
+        return with("connecting to ", detail);
+    }
+    if (state == kStateConnected) {
+        return with("connected to ", detail);
+    }
+    if (state == kStateFailed) {
+        return with("could not be opened: ", detail);
+    }
+    return std::string(state);
+}
+
+std::string DescribeRefusal(std::string_view reason, std::string_view text) {
+    const std::string because = text.empty() ? std::string() : " (" + std::string(text) + ")";
+    if (reason == kRefusedNotPermitted) {
+        return "not permitted: not in the console group" + because;
+    }
+    if (reason == kRefusedFull) {
+        return "the console is busy" + (text.empty() ? std::string() : ": " + std::string(text));
+    }
+    return "the console refused the connection: " + std::string(reason) + because;
+}
+
 std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text) {
     std::string payload =
         std::to_string(port) + "|" + std::to_string(portNumber) + "|" + std::to_string(kind) + "|";

@@ -65,6 +65,15 @@ std::string DisconnectPayload(int port, int connNo);
 std::string PortStatePayload(int port, std::string_view state, std::string_view until,
                              std::string_view detail);
 
+// A port state as an operator reads it: "listening", "locked out until 2026-03-01 10:00:00",
+// "connected to 10.0.0.5:4001", "could not be opened: ...".
+std::string DescribePortState(std::string_view state, std::string_view until,
+                              std::string_view detail);
+
+// Why the console refused a connection, from the fields of its "DE" report, as an operator
+// reads it: "not permitted: not in the console group (...)", "the console is busy: ...".
+std::string DescribeRefusal(std::string_view reason, std::string_view text);
+
 // port | port number | kind | text (the text may contain "|", CR and LF).
 std::string TraceEventPayload(int port, int portNumber, int kind, std::string_view text);
 

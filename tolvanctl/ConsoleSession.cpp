@@ -57,17 +57,9 @@ int ConnectTo(const addrinfo& address, Clock::time_point end) {
 }
 
 std::string RefusalText(const console::Frame& frame) {
-    const std::vector<std::string> fields = console::SplitFields(frame.payload, 2);
-    const std::string reason = fields.empty() ? std::string() : fields[0];
-    const std::string text = fields.size() > 1 ? fields[1] : std::string();
-    if (reason == console::kRefusedNotPermitted) {
-        return "not permitted: not in the console group" + (text.empty() ? "" : " (" + text + ")");
-    }
-    if (reason == console::kRefusedFull) {
-        return "the console is busy: " +
-               (text.empty() ? std::string("every console connection is in use") : text);
-    }
-    return "the server refused the console connection: " + (text.empty() ? reason : text);
+    std::vector<std::string> fields = console::SplitFields(frame.payload, 2);
+    fields.resize(2);
+    return console::DescribeRefusal(fields[0], fields[1]);
 }
 
 }  // namespace

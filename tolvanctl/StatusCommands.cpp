@@ -30,23 +30,6 @@ std::string ComName(int com) {
     return "COM" + std::to_string(com);
 }
 
-// The state as an operator reads it.
-std::string StateText(const PortStatus& status) {
-    if (status.state == console::kStateLockedOut) {
-        return "locked out until " + status.until;
-    }
-    if (status.state == console::kStateConnecting) {
-        return "connecting to " + status.detail;
-    }
-    if (status.state == console::kStateConnected) {
-        return "connected to " + status.detail;
-    }
-    if (status.state == console::kStateFailed) {
-        return "could not be opened: " + status.detail;
-    }
-    return status.state;
-}
-
 // The detail of these states is the device path the server uses.
 bool DetailIsDevice(const PortStatus& status) {
     return status.state == console::kStateListening || status.state == console::kStateLockedOut ||
@@ -107,7 +90,9 @@ void WriteStatusText(std::ostream& out, const std::vector<PortLine>& lines) {
             << std::setw(static_cast<int>(deviceWidth) + 2) << line.device << std::setw(9)
             << (line.enabled ? "yes" : "no") << std::setw(8) << (line.client ? "client" : "server")
             << std::setw(6) << line.connections << std::setw(12) << line.bytesIn << std::setw(12)
-            << line.bytesOut << StateText(line.status) << '\n';
+            << line.bytesOut
+            << console::DescribePortState(line.status.state, line.status.until, line.status.detail)
+            << '\n';
     }
 }
 

@@ -240,6 +240,25 @@ TEST_F(MainWindowTest, PortListAndSelection) {
     EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D5|1|1"}));
 }
 
+// The selected port's settings bring a port state request, whose answer shows beside the port
+// list; a connection the server refuses shows why once it has been dropped.
+TEST_F(MainWindowTest, PortStateAndRefusalShowBesideThePortList) {
+    peer_.Send("D1", console::JoinFields(SettingsReport()));
+    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"DC|1|0"}));
+    peer_.Send("DC", "0|locked-out|2026-03-01 10:00:00|/dev/ttyS0");
+    peer_.Send("DC", "1|failed||could not open the serial device: busy");
+    SentSoFar();
+    auto* lblPortState = Find<QLabel>("lblPortState");
+    EXPECT_EQ(lblPortState->text(), QStringLiteral("locked out until 2026-03-01 10:00:00"));
+
+    peer_.Send("DE", "not-permitted|only root and members of group tolvan may use the console");
+    peer_.Stop();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->IconName() == QStringLiteral("ICONX"); }));
+    EXPECT_EQ(lblPortState->text(),
+              QStringLiteral("not permitted: not in the console group (only root and members of "
+                             "group tolvan may use the console)"));
+}
+
 // The menus carry their names, captions and shortcuts; Settings opens the settings window
 // owned by the main window.
 TEST_F(MainWindowTest, MenusAndSettingsWindow) {
