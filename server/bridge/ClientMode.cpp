@@ -4,7 +4,6 @@
 #include <cctype>
 #include <exception>
 
-#include "server/bridge/Bridge.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
 

@@ -8,8 +8,8 @@
 #include "console_protocol/TextForms.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
-#include "server/host/Conversions.h"
-#include "server/host/DateTime.h"
+#include "server/core/Conversions.h"
+#include "server/core/DateTime.h"
 
 namespace tolvan {
 

@@ -8,11 +8,12 @@
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
-#include "server/bridge/Bridge.h"
+#include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
+#include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleReports.h"
-#include "server/host/PortSettings.h"
+#include "server/core/PortSettings.h"
 
 namespace tolvan {
 

@@ -4,9 +4,12 @@
 
 #include <string>
 
-#include "server/bridge/Bridge.h"
+#include "server/bridge/BridgeEvents.h"
+#include "server/bridge/Connections.h"
+#include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
-#include "server/host/EventLog.h"
+#include "server/bridge/SupervisionTimer.h"
+#include "server/core/EventLog.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "server/host/PortRecord.h"
+#include "server/core/PortRecord.h"
 
 namespace tolvan {
 

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/core/DateTime.h"
+
+namespace tolvan {
+
+// Where the telnet command parser of a connection stands between two received chunks.
+struct TelnetState {
+    uint8_t Phase = 0;  // the parser's own phase codes; 0 = plain data
+    uint8_t Verb = 0;   // the option verb awaiting its option byte
+};
+
+// One data connection's state. Element 0 of a port's Connections never holds a connection.
+struct ConnectionSlot {
+    bool InUse = false;
+    bool AcceptInput = false;
+    int32_t Authenticated = 0;  // 0 waiting, 1 admitted
+    std::string PasswordBuffer;
+    int16_t BadPasswordCount = 0;
+    DateTime ConnectTime = kZeroDate;       // local
+    DateTime IdleExpires = kZeroDate;       // UTC
+    DateTime KeepAliveExpires = kZeroDate;  // UTC
+    TelnetState Telnet;
+};
+
+// Counter indexes.
+enum CounterIndex : int {
+    kCounterFraming = 0,
+    kCounterOverrun = 1,
+    kCounterRxOverflow = 2,
+    kCounterParity = 3,
+    kCounterFromSerial = 4,
+    kCounterToSerial = 5,
+    kCounterInvalidPasswords = 6,
+    kCounterConnections = 7,
+    kCounterTimerEnded = 8,
+    kCounterTxFull = 9,
+};
+inline constexpr int kCounterCount = 10;
+inline constexpr int kMaxSlotsPerPort = 15;
+
+// One serial port found at start: its persisted settings and its live state.
+struct PortRecord {
+    bool Enabled = false;
+    bool AcceptInput = false;
+    std::vector<ConnectionSlot> Connections;  // 0..MaxConnections (server), 0..1 (client)
+    uint8_t MaxConnections = 0;
+    uint8_t PortNumber = 0;
+    bool DTREnable = false;
+    bool RTSEnable = false;
+    int16_t InBufferSize = 0;
+    int16_t OutBufferSize = 0;
+    std::string Settings;
+    int32_t Handshaking = 0;
+    std::array<int32_t, kCounterCount> Counters{};
+    DateTime CountersResetTime = kZeroDate;
+    std::string ConnectPassword;
+    int16_t MaxPasswordAttemps = 0;
+    int32_t BadPasswordShutdownLength = 0;
+    DateTime ListenerShutdownTime = kZeroDate;
+    bool TraceOn = false;
+    int32_t MaxIdleTime = 0;
+    bool LogToFile = false;
+    std::string LogFile;
+    int32_t ServiceType = 0;
+    std::string RemoteIP;
+    int32_t RemotePort = 0;
+    bool AllwaysConnected = false;
+    std::string PendingData;
+    std::string PortDescription;
+    int16_t KeepAliveTimeout = 0;
+
+    // Highest slot number of Connections (its upper bound).
+    int UpperSlot() const {
+        return Connections.empty() ? 0 : static_cast<int>(Connections.size()) - 1;
+    }
+};
+
+using Ports = std::vector<PortRecord>;
+
+}  // namespace tolvan
