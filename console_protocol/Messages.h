@@ -4,8 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "console_protocol/PortSettingsTable.h"
-
 namespace tolvan::console {
 
 // Message codes. The same code is a request from the configurator and a report from the server.
@@ -22,8 +20,6 @@ inline constexpr std::string_view kCodeVersion = "DB";          // request / rep
 inline constexpr std::string_view kCodePortState = "DC";        // request / report
 inline constexpr std::string_view kCodeRefused = "DE";          // report only
 
-// Port settings update and report: kSettingsFieldCount fields (PortSettingsTable.h), split limit
-// kSettingsFieldCount (the description may hold "|").
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
 // Connection list report: port, count, then this many fields per connection.

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 
 namespace tolvan {
 

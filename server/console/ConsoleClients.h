@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 
 namespace tolvan {
 

@@ -6,50 +6,21 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
 #include "console_protocol/TextForms.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleClients.h"
 #include "server/console/PortState.h"
-#include "server/host/Conversions.h"
-#include "server/host/DateTime.h"
+#include "server/core/Conversions.h"
+#include "server/core/DateTime.h"
 
 namespace tolvan {
 
 namespace {
 
-using console::BooleanText;
-
 std::string PortSettingsPayload(int portIndex, const PortRecord& port) {
-    const std::size_t comma = port.Settings.find(',');
-    if (comma == std::string::npos) {
-        throw std::invalid_argument("line settings '" + port.Settings + "' of Serial Port " +
-                                    Num(port.PortNumber) + " have no ','");
-    }
-    return console::JoinFields({
-        Num(portIndex),
-        BooleanText(port.Enabled),
-        BooleanText(port.AcceptInput),
-        Num(port.MaxConnections),
-        Num(port.PortNumber),
-        BooleanText(port.DTREnable),
-        BooleanText(port.RTSEnable),
-        Num(port.InBufferSize),
-        Num(port.OutBufferSize),
-        Trim(port.Settings.substr(0, comma)),
-        Trim(port.Settings.substr(comma + 1)),
-        Num(port.Handshaking),
-        Num(port.MaxPasswordAttemps),
-        Num(port.BadPasswordShutdownLength),
-        Num(port.MaxIdleTime),
-        Trim(port.ConnectPassword),
-        Trim(port.LogFile),
-        BooleanText(port.AllwaysConnected),
-        Trim(port.RemoteIP),
-        Num(port.RemotePort),
-        port.ServiceType != 0 ? "Client" : "Server",
-        Trim(port.PortDescription),
-    });
+    return console::JoinFields(console::SettingsFields(portIndex, port.PortNumber, port));
 }
 
 }  // namespace
@@ -137,15 +108,24 @@ void ConsoleReports::SendConnectionList(int portIndex, int client) {
 
 void ConsoleReports::SendTraceEvent(int portIndex, int kind, std::string_view text) {
     std::string frame;
+    bool traced = false;
     try {
+        const PortRecord& port = PortAt(ctx_, portIndex);
+        traced = port.TraceOn;
         frame = console::FrameMessage(
             console::kCodeTrace,
-            console::TraceEventPayload(portIndex, PortAt(ctx_, portIndex).PortNumber, kind, text));
+            console::TraceEventPayload(portIndex, port.PortNumber, kind, text));
     } catch (const std::exception& e) {
         ctx_.log.LogError(std::string("M1S11 ") + e.what());
         return;
     }
-    clients_.SendToTracers(portIndex, frame);
+    // Client-mode progress is sent whether or not anyone traces the port; nobody asked for it
+    // then, so everyone hears it.
+    if (traced) {
+        clients_.SendToTracers(portIndex, frame);
+    } else {
+        clients_.Send(kEveryClient, frame);
+    }
 }
 
 void ConsoleReports::SendPortStatistics(int portIndex, int client) {

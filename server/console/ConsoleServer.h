@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 #include "server/console/ConsoleClients.h"
 #include "server/console/ConsoleReports.h"
-#include "server/host/DateTime.h"
+#include "server/core/DateTime.h"
 
 namespace tolvan {
 
