@@ -18,8 +18,9 @@ using DevicePathOf = std::function<std::string(int comNumber)>;
 // state first; a report that cannot be built is logged under its own tag and not sent.
 //
 // A report that answers a request goes to the client that asked (`client`); the reports the
-// bridge sends on its own (the Reports interface) go to every client, and trace events to the
-// clients that trace the port. Without a client every report is dropped silently.
+// bridge sends on its own (the Reports interface) go to every client, trace events to the
+// clients that trace the port (or to every client while nobody does). Without a client every
+// report is dropped silently.
 class ConsoleReports final : public Reports {
 public:
     ConsoleReports(ServerContext& ctx, ConsoleClients& clients, DevicePathOf devicePath);

@@ -78,11 +78,13 @@ TEST_F(ConsoleServerTest, AnswersGoToTheAskerNoticesToEveryone) {
     EXPECT_EQ(Codes(Answers(b)), CodeList{"D2"});
 }
 
-// Each client traces its own ports: trace events go to the clients tracing the port, a
-// client's switch does not stop another's trace, and a client that leaves stops only its own.
+// Each client traces its own ports: trace events go to the clients tracing the port (to all
+// while nobody does), a client's switch does not stop another's trace, and a client that
+// leaves stops only its own.
 TEST_F(ConsoleServerTest, TraceSubscriptionsAreEachClientsOwn) {
     AddPort(1);
     AddPort(2);
+    AddPort(3);
     FakeSocket* a = ConnectConsole();
     FakeSocket* b = ConnectConsole();
     Request(a, "DA", "0|ON|");
@@ -93,8 +95,9 @@ TEST_F(ConsoleServerTest, TraceSubscriptionsAreEachClientsOwn) {
 
     server->Reports().SendTraceEvent(0, kTraceSerialEvent, "Framing Error");
     server->Reports().SendTraceEvent(1, kTraceSerialEvent, "Parity Error");
-    EXPECT_EQ(Codes(Answers(a)), CodeList{"DA"});
-    EXPECT_EQ(Codes(Answers(b)), (CodeList{"DA", "DA"}));
+    server->Reports().SendTraceEvent(2, kTraceSerialEvent, "Client Connect->Connecting");
+    EXPECT_EQ(Codes(Answers(a)), (CodeList{"DA", "DA"}));
+    EXPECT_EQ(Codes(Answers(b)), (CodeList{"DA", "DA", "DA"}));
 
     Request(b, "DA", "0|OFF|");
     EXPECT_TRUE(Port(0).TraceOn);

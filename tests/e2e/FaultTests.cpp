@@ -348,42 +348,5 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     EXPECT_EQ(box.Stop()->code, 0);
 }
 
-// The console serves root, turns away a connection from another local user with a log entry,
-// and then serves root again.
-TEST(ConsoleAccess, OtherLocalUserIsRefused) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to act as another user";
-    }
-    constexpr unsigned kNobody = 65534;
-    ServerSandbox box;
-    box.AddPty(1);
-    box.EnablePort(1);
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    ASSERT_TRUE(WaitFor([&] { return ConsoleAnswers(box.BasePort()); }, Millis(3000)));
-    ASSERT_TRUE(WaitFor([&] { return IsListening(box.BasePort()); }, Millis(3000)));
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(3);
-        }
-        TcpClient console;
-        if (!console.Connect(box.BasePort())) {
-            ::_exit(2);
-        }
-        console.Write("DB|0|\r\n");
-        const std::string answer = console.ReadUntil("\r\n", Millis(3000));
-        ::_exit(answer.empty() && console.PeerClosed() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the other user's console connection was not simply closed (" << status << ")";
-    EXPECT_TRUE(box.WaitForEvent("M1S2 console connection refused for user id 65534"));
-    EXPECT_TRUE(WaitFor([&] { return ConsoleAnswers(box.BasePort()); }, Millis(3000)));
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
 }  // namespace
 }  // namespace tolvan::e2e
