@@ -93,7 +93,7 @@ void LoadPortSettings(HostContext& context, int portIndex) {
         port.OutBufferSize = static_cast<int16_t>(
             load.Integer("OutBufferSize", 1024, Low<int16_t>(), High<int16_t>()));
         port.Handshaking = static_cast<int32_t>(load.Integer("Handshaking", 0, 0, High<uint8_t>()));
-        port.ConnectPassword = load.Text("ConnectPassword", "Mirelo");
+        port.ConnectPassword = load.Text("ConnectPassword", "");
         port.MaxPasswordAttemps = static_cast<int16_t>(
             load.Integer("MaxPasswordAttemps", 4, Low<int16_t>(), High<int16_t>()));
         port.BadPasswordShutdownLength = static_cast<int32_t>(
