@@ -16,8 +16,12 @@ std::string Prefix(const PortRecord& port) {
     return "Serial Port " + Num(port.PortNumber) + ": ";
 }
 
-long long WholeMinutes(DateTime span) {
-    return std::llround(span * 1440.0);
+std::string MinutesText(long long minutes) {
+    return Num(minutes) + (minutes == 1 ? " minute" : " minutes");
+}
+
+std::string SpanText(DateTime span) {
+    return MinutesText(std::llround(span * 1440.0));
 }
 
 std::string KeyOf(const PortRecord& port, int connNo) {
@@ -32,8 +36,8 @@ void LogUnlogged(ServerContext& ctx, const PortRecord& port, const std::string& 
 
 void LogEnded(ServerContext& ctx, const PortRecord& port, const AddressLockouts::Ended& ended) {
     ctx.log.Information(Prefix(port) + "lock-out of " + ended.address + " ended after " +
-                        Num(WholeMinutes(ended.until - ended.lockedAt)) + " minutes (" +
-                        Num(ended.refused) + " connections refused during it).");
+                        SpanText(ended.until - ended.lockedAt) + " (" + Num(ended.refused) +
+                        " connections refused during it).");
 }
 
 // A lock-out that ran out is ended (and logged) before the address's next connection or
@@ -70,8 +74,7 @@ void GuardListener(ServerContext& ctx, int portIndex, PortRecord& port, DateTime
     ListenerOf(ctx, portIndex).Close();
     ctx.log.Information(Prefix(port) + Num(locked) +
                         " addresses are locked out at once; the listener is shut for " +
-                        Num(WholeMinutes(end - now)) +
-                        " minutes, until the first of their lock-outs ends.");
+                        SpanText(end - now) + ", until the first of their lock-outs ends.");
 }
 
 }  // namespace
@@ -123,7 +126,7 @@ bool CountWrongPassword(ServerContext& ctx, int portIndex, int connNo, bool over
     }
     if (failure.lockedUntil != kZeroDate) {
         ctx.log.Information(Prefix(port) + key + " locked out for " +
-                            Num(port.BadPasswordShutdownLength) + " minutes after " +
+                            MinutesText(port.BadPasswordShutdownLength) + " after " +
                             Num(port.MaxPasswordAttemps) + " invalid passwords.");
     } else if (failure.limitReached) {
         ctx.log.Information(Prefix(port) + key + " gave " + Num(port.MaxPasswordAttemps) +

@@ -1,7 +1,7 @@
 #include <string>
-#include <vector>
 
 #include "tests/bridge/BridgeFixture.h"
+#include "tests/support/DeBruijn.h"
 
 namespace tolvan {
 namespace {
@@ -33,33 +33,6 @@ TEST_F(PasswordGateTest, PasswordWithCrLfIsAccepted) {
     EXPECT_EQ(Port(p).Counters[kCounterConnections], 1);
     EXPECT_TRUE(reports.Has("DA 0 3 Data Connection Established (Index 1)"));
     EXPECT_TRUE(Device(p).written.empty());
-}
-
-// Every string of four digits once, in the fewest characters (10,003): the line that opened a
-// port with a four-digit PIN when any substring of the input counted.
-std::string DeBruijnDigits() {
-    const int k = 10;
-    const int n = 4;
-    std::string sequence;
-    std::vector<int> a(static_cast<std::size_t>(k * n), 0);
-    auto db = [&](auto& self, int t, int period) -> void {
-        if (t > n) {
-            if (n % period == 0) {
-                for (int j = 1; j <= period; ++j) {
-                    sequence += static_cast<char>('0' + a[static_cast<std::size_t>(j)]);
-                }
-            }
-            return;
-        }
-        a[static_cast<std::size_t>(t)] = a[static_cast<std::size_t>(t - period)];
-        self(self, t + 1, period);
-        for (int j = a[static_cast<std::size_t>(t - period)] + 1; j < k; ++j) {
-            a[static_cast<std::size_t>(t)] = j;
-            self(self, t + 1, t);
-        }
-    };
-    db(db, 1, 1);
-    return sequence + sequence.substr(0, n - 1);
 }
 
 TEST_F(PasswordGateTest, OnlyAWholeLineEqualToThePasswordIsAccepted) {
@@ -99,7 +72,7 @@ TEST_F(PasswordGateTest, LineEndsAndBlanksAroundThePassword) {
 // without a further answer, however long it runs.
 TEST_F(PasswordGateTest, DeBruijnLineIsOneWrongAttempt) {
     Port(p).ConnectPassword = "4711";
-    const std::string line = DeBruijnDigits();
+    const std::string line = DeBruijnDigits(4);
     ASSERT_EQ(line.size(), 10003u);
     ASSERT_NE(line.find("4711"), std::string::npos);
     for (std::size_t at = 0; at < line.size(); at += 1000) {
