@@ -232,7 +232,10 @@ std::vector<std::string> SettingsFields(int portIndex, int portNumber,
                     comma == std::string::npos ? std::string() : Trim(text.substr(comma + 1));
                 break;
             }
-            default:
+            case SettingKind::Text:
+                field = Trim(values.*std::get<std::string V::*>(row.member));
+                break;
+            case SettingKind::Number:
                 field = StoredText(values, row);
                 break;
         }
