@@ -50,8 +50,7 @@ void StartConsoleListener(ServerContext& ctx) {
 // password it can rely on, the port stays disabled.
 void GivePasswordIfNone(ServerContext& ctx, PortRecord& port) {
     const std::string subkey = "Port" + Num(port.PortNumber);
-    const std::string key = ServiceKeyPath(subkey);
-    if (ctx.store.RegReadValue(key, "ConnectPassword") != kNotFound) {
+    if (GetServiceSetting(ctx, subkey, "ConnectPassword", kNotFound) != kNotFound) {
         return;
     }
     const std::string where = "Serial Port " + Num(port.PortNumber);
@@ -64,14 +63,20 @@ void GivePasswordIfNone(ServerContext& ctx, PortRecord& port) {
         port.Enabled = false;
         return;
     }
-    switch (ctx.store.RegAddValue(key, "ConnectPassword", password)) {
+    switch (ctx.store.RegAddValue(ServiceKeyPath(subkey), "ConnectPassword", password)) {
         case RegistryStore::AddOutcome::Added:
             port.ConnectPassword = password;
             ctx.log.Information(where + " had no password: a new one was generated and stored as " +
                                 "\"ConnectPassword\" of " + subkey + ".");
             break;
         case RegistryStore::AddOutcome::AlreadyThere:
-            // Written meanwhile, or a value the store does not hand out (too long).
+            // Written meanwhile (then it is taken), or a value the store does not hand out.
+            if (const std::string stored =
+                    GetServiceSetting(ctx, subkey, "ConnectPassword", kNotFound);
+                stored != kNotFound) {
+                port.ConnectPassword = stored;
+                break;
+            }
             ctx.log.LogError("M2S2 \"ConnectPassword\" of " + subkey + " cannot be read; " + where +
                              " stays disabled.");
             port.Enabled = false;

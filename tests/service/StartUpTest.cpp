@@ -118,12 +118,18 @@ TEST_F(StartUpTest, InitialiseBuildsOnePortPerComPort) {
 // of the unambiguous alphabet, different for each port, stored and never replaced. A stored
 // empty password (no password) and a stored password stay as they are.
 TEST_F(StartUpTest, PortsWithoutStoredPasswordGetTheirOwn) {
-    Present({1, 2, 3, 4});
+    Present({1, 2, 3, 4, 5});
     Store(1, "Enabled", "True");
     Store(3, "ConnectPassword", "");
     Store(4, "ConnectPassword", "kept as is");
+    // A stored password the store does not hand out (too long) must not open the port bare.
+    Store(5, "Enabled", "True");
+    Store(5, "ConnectPassword", std::string(3000, 'p'));
     InitialisePorts(ctx_);
-    ASSERT_EQ(ctx_.ports.size(), 4u);
+    ASSERT_EQ(ctx_.ports.size(), 5u);
+    EXPECT_FALSE(ctx_.ports[4].Enabled);
+    EXPECT_FALSE(Serial(4).PortOpen());
+    EXPECT_TRUE(sink_.Contains("M2S2 \"ConnectPassword\" of Port5 cannot be read"));
     const std::string first = ctx_.ports[0].ConnectPassword;
     const std::string second = ctx_.ports[1].ConnectPassword;
     for (const std::string& password : {first, second}) {
