@@ -16,9 +16,12 @@
 
 namespace tolvan {
 
-// A pending connection handed to ConnectionRequest by a test, with the owner of its far end.
+// A pending connection handed to ConnectionRequest by a test, from the given peer address and
+// with the owner of its far end.
 class FakeIncoming final : public IncomingConnection {
 public:
+    explicit FakeIncoming(std::string from = "127.0.0.1") : remoteIP(std::move(from)) {}
+    std::string remoteIP;
     std::optional<unsigned> peerUid = 0;  // root, unless a test says otherwise
     std::string peerSeen = "a live socket";
 };
@@ -45,6 +48,7 @@ public:
         Record("Accept");
         accepted = request;
         if (const auto* incoming = dynamic_cast<const FakeIncoming*>(request.get())) {
+            remoteIP = incoming->remoteIP;
             peerUid = incoming->peerUid;
             peerSeen = incoming->peerSeen;
         }
