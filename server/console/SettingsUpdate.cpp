@@ -13,6 +13,8 @@
 #include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleReports.h"
+#include "server/core/ForeignText.h"
+#include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 
 namespace tolvan {
@@ -89,7 +91,8 @@ public:
     }
 
     std::invalid_argument Invalid(Field f, const std::string& why = {}) const {
-        std::string text = std::string("invalid ") + kFieldNames[f] + " '" + Text(f) + "'";
+        std::string text =
+            std::string("invalid ") + kFieldNames[f] + " '" + EscapeForeignText(Text(f)) + "'";
         if (!why.empty()) {
             text += ": " + why;
         }
@@ -113,7 +116,7 @@ int UpdatePort(ServerContext& ctx, const std::vector<std::string>& fields) {
     }
     const auto value = console::RoundedInteger(fields[kPort], kInt16Min, kInt16Max);
     if (!value) {
-        throw std::invalid_argument("invalid port '" + fields[kPort] + "'");
+        throw std::invalid_argument("invalid port '" + EscapeForeignText(fields[kPort]) + "'");
     }
     const int portIndex = static_cast<int>(*value);
     PortAt(ctx, portIndex);
@@ -199,6 +202,16 @@ void FitConnections(ServerContext& ctx, int portIndex) {
     port.Connections.resize(static_cast<std::size_t>(port.MaxConnections) + 1);
 }
 
+// A log file outside the log folder refuses the whole update: the console must not make the
+// service write where it likes.
+void CheckLogFile(const ServerContext& ctx, const std::string& logFile) {
+    const LogFilePlace place = PlaceLogFile(ctx.settings.LogDirectory, logFile);
+    if (!place.beneath && !place.why.empty()) {
+        throw std::invalid_argument("invalid LogFile '" + EscapeForeignText(logFile) +
+                                    "': " + EscapeForeignText(place.why));
+    }
+}
+
 }  // namespace
 
 PortSettingsUpdate ParseSettingsUpdate(const std::vector<std::string>& fields,
@@ -261,6 +274,7 @@ void ApplySettingsUpdate(ServerContext& ctx, ConsoleReports& reports, std::strin
     if (fields.size() == static_cast<std::size_t>(console::kSettingsFieldCount)) {
         try {
             const PortSettingsUpdate update = ParseSettingsUpdate(fields, PortAt(ctx, portIndex));
+            CheckLogFile(ctx, update.LogFile);
             PortRecord& port = PortAt(ctx, portIndex);
             Store(port, update);
             if (update.ServerMode) {

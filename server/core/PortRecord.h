@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "server/core/DateTime.h"
+#include "server/core/LogFile.h"
 
 namespace tolvan {
 
@@ -65,8 +66,9 @@ struct PortRecord {
     DateTime ListenerShutdownTime = kZeroDate;
     bool TraceOn = false;
     int32_t MaxIdleTime = 0;
-    bool LogToFile = false;
+    bool LogToFile = false;  // LogHandle is open and takes the port's traffic
     std::string LogFile;
+    TrafficLogFile LogHandle;
     int32_t ServiceType = 0;
     std::string RemoteIP;
     int32_t RemotePort = 0;

@@ -7,6 +7,7 @@
 
 #include "server/core/Conversions.h"
 #include "server/core/HostContext.h"
+#include "server/core/LogFile.h"
 #include "server/core/ServiceSettings.h"
 
 namespace tolvan {
@@ -110,6 +111,7 @@ void LoadPortSettings(HostContext& context, int portIndex) {
         port.PortDescription = load.Text("PortDescription", "");
         port.KeepAliveTimeout = static_cast<int16_t>(
             load.Integer("KeepAliveTimeout", 900, Low<int16_t>(), High<int16_t>()));
+        RefuseStrayLogFile(context, port);
     } catch (const std::exception& e) {
         context.log.LogError(std::string("M2S5 ") + e.what());
     }
