@@ -18,8 +18,6 @@ inline constexpr std::string_view kCodeStatisticsReset = "D8";  // request only
 inline constexpr std::string_view kCodeTrace = "DA";            // switch request / event report
 inline constexpr std::string_view kCodeVersion = "DB";          // request / report
 
-// Port settings update and report: fields 0..21, split limit 22 (the description may hold "|").
-inline constexpr int kSettingsFieldCount = 22;
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
 // Connection list report: port, count, then this many fields per connection.

@@ -56,9 +56,6 @@ struct ServerContext : HostContext {
     ControlArray<Socket> sckMain;
     std::unique_ptr<Socket> sckConsole;
     TimerSchedule timer;
-
-    // Lets pending events run (the event loop's processEvents); a no-op in unit tests.
-    std::function<void()> ProcessPendingEvents = [] {};
 };
 
 // Socket index helpers.

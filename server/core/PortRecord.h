@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "console_protocol/PortSettingsTable.h"
 #include "server/core/DateTime.h"
 #include "server/core/LogFile.h"
 
@@ -46,36 +47,16 @@ inline constexpr int kCounterCount = 10;
 inline constexpr int kMaxSlotsPerPort = 15;
 
 // One serial port found at start: its persisted settings and its live state.
-struct PortRecord {
-    bool Enabled = false;
-    bool AcceptInput = false;
+struct PortRecord : console::PortSettingValues {
+    uint8_t PortNumber = 0;                   // COM number 1..16, the store key's number
     std::vector<ConnectionSlot> Connections;  // 0..MaxConnections (server), 0..1 (client)
-    uint8_t MaxConnections = 0;
-    uint8_t PortNumber = 0;
-    bool DTREnable = false;
-    bool RTSEnable = false;
-    int16_t InBufferSize = 0;
-    int16_t OutBufferSize = 0;
-    std::string Settings;
-    int32_t Handshaking = 0;
     std::array<int32_t, kCounterCount> Counters{};
     DateTime CountersResetTime = kZeroDate;
-    std::string ConnectPassword;
-    int16_t MaxPasswordAttemps = 0;
-    int32_t BadPasswordShutdownLength = 0;
     DateTime ListenerShutdownTime = kZeroDate;
     bool TraceOn = false;
-    int32_t MaxIdleTime = 0;
     bool LogToFile = false;  // LogHandle is open and takes the port's traffic
-    std::string LogFile;
     TrafficLogFile LogHandle;
-    int32_t ServiceType = 0;
-    std::string RemoteIP;
-    int32_t RemotePort = 0;
-    bool AllwaysConnected = false;
     std::string PendingData;
-    std::string PortDescription;
-    int16_t KeepAliveTimeout = 0;
 
     // Highest slot number of Connections (its upper bound).
     int UpperSlot() const {

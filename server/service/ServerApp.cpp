@@ -107,7 +107,6 @@ int ServerApp::RunUninstall() {
 }
 
 int ServerApp::RunService() {
-    ctx_.ProcessPendingEvents = [] { QCoreApplication::processEvents(); };
     host_.SetOnStart([this] { OnStart(); });
     host_.SetOnStop([this] { OnStop(); });
     if (!host_.StartService()) {

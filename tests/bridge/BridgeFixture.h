@@ -30,7 +30,6 @@ protected:
         ctx.PortsReady = true;
         WireBridgeEvents(ctx);
         sockets.Track(ctx.WireSocket);
-        ctx.ProcessPendingEvents = [this] { ++pendingEventRounds; };
     }
 
     // A port with the stored defaults, enabled; its slots, sockets and device are created
@@ -82,7 +81,6 @@ protected:
     FakeSerialDeviceFactory serials;
     ServerContext ctx{clock, log, store, sockets, serials};
     RecordingReports reports;
-    int pendingEventRounds = 0;
 };
 
 }  // namespace tolvan

@@ -2,6 +2,7 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
 #include "server/core/DateTime.h"
 #include "tests/console/ConsoleFixture.h"
 

@@ -103,9 +103,9 @@ TEST_F(HostCoreTest, UnconvertibleValuesAreReportedTakeTheirDefaultAndLaterValue
     LoadPortSettings(context, 0);
     const PortRecord& p = context.ports[0];
     EXPECT_FALSE(p.Enabled);
-    EXPECT_EQ(p.MaxConnections, 3);
+    EXPECT_EQ(p.MaxConnections, 15);  // beyond the range: the nearest bound
     EXPECT_EQ(p.InBufferSize, 2048);
-    EXPECT_EQ(p.KeepAliveTimeout, 900);
+    EXPECT_EQ(p.KeepAliveTimeout, 32767);
     EXPECT_EQ(p.RemotePort, 4001);
     ASSERT_EQ(sink.entries.size(), 4u);
     for (const auto& entry : sink.entries) {
@@ -113,8 +113,8 @@ TEST_F(HostCoreTest, UnconvertibleValuesAreReportedTakeTheirDefaultAndLaterValue
         EXPECT_EQ(entry.id, kEventIdError);
         EXPECT_NE(entry.text.find(" M2S5 "), std::string::npos) << entry.text;
     }
-    EXPECT_TRUE(sink.Contains("invalid value 'yes' for \"Enabled\" of Port3"));
-    EXPECT_TRUE(sink.Contains("'300' for \"MaxConnections\" of Port3"));
+    EXPECT_TRUE(sink.Contains("invalid Enabled 'yes': accepts True or False (Port3), False used"));
+    EXPECT_TRUE(sink.Contains("invalid MaxConnections '300': accepts a whole number from 1 to 15"));
 }
 
 TEST_F(HostCoreTest, MoreThanFifteenConnectionsAreCappedWithAnEvent) {
@@ -129,15 +129,15 @@ TEST_F(HostCoreTest, MoreThanFifteenConnectionsAreCappedWithAnEvent) {
 TEST_F(HostCoreTest, DwordValuesAndEightBitFieldsConvert) {
     AddPort(1);
     Put(1, "MaxConnections", "5", REG_DWORD);  // reads "005"
-    Put(1, "Handshaking", "255");
+    Put(1, "Handshaking", "2");
     Put(1, "ServiceType", "7");
     Put(1, "LogFile", "  /var/log/tolvan/com1.log  ");
     LoadPortSettings(context, 0);
     EXPECT_EQ(context.ports[0].MaxConnections, 5);
-    EXPECT_EQ(context.ports[0].Handshaking, 255);
-    EXPECT_EQ(context.ports[0].ServiceType, 7);
+    EXPECT_EQ(context.ports[0].Handshaking, 2);
+    EXPECT_EQ(context.ports[0].ServiceType, 1);
     EXPECT_EQ(context.ports[0].LogFile, "/var/log/tolvan/com1.log");
-    Put(1, "Handshaking", "256");
+    Put(1, "Handshaking", "two");
     LoadPortSettings(context, 0);
     EXPECT_EQ(context.ports[0].Handshaking, 0);
     EXPECT_EQ(sink.Count("M2S5 "), 1);
@@ -146,6 +146,7 @@ TEST_F(HostCoreTest, DwordValuesAndEightBitFieldsConvert) {
 TEST_F(HostCoreTest, SavedPortLoadsBackIncludingClientModeAndIdleTime) {
     AddPort(4);
     PortRecord& p = context.ports[0];
+    static_cast<console::PortSettingValues&>(p) = console::DefaultPortSettings();
     p.Settings = " 19200,e,7,2 ";
     p.Enabled = true;
     p.MaxConnections = 15;
@@ -156,7 +157,7 @@ TEST_F(HostCoreTest, SavedPortLoadsBackIncludingClientModeAndIdleTime) {
     p.RemotePort = 4001;
     p.AllwaysConnected = true;
     p.PortDescription = "  Line printer  ";
-    p.KeepAliveTimeout = -1;
+    p.KeepAliveTimeout = 0;
     SavePortSettings(context, 0);
     EXPECT_EQ(Get(4, "ServiceType"), "1");
     EXPECT_EQ(Get(4, "Enabled"), "True");
@@ -176,7 +177,7 @@ TEST_F(HostCoreTest, SavedPortLoadsBackIncludingClientModeAndIdleTime) {
     EXPECT_EQ(q.RemotePort, 4001);
     EXPECT_TRUE(q.AllwaysConnected);
     EXPECT_EQ(q.MaxConnections, 15);
-    EXPECT_EQ(q.KeepAliveTimeout, -1);
+    EXPECT_EQ(q.KeepAliveTimeout, 0);
     EXPECT_TRUE(sink.entries.empty());
 }
 

@@ -119,14 +119,14 @@ TEST_F(StartUpTest, ClientModePortHasOneSlot) {
 }
 
 // More slots than a socket index can number would reach into the next port's sockets.
-TEST_F(StartUpTest, SlotsAreCappedAtFifteen) {
+TEST_F(StartUpTest, SlotsFollowMaxConnectionsWithinOneToFifteen) {
     Present({1, 2});
     Store(1, "MaxConnections", "200");
     Store(2, "MaxConnections", "0");
     InitialisePorts(ctx_);
     ASSERT_EQ(ctx_.ports.size(), 2u);
     EXPECT_EQ(ctx_.ports[0].Connections.size(), 16u);
-    EXPECT_EQ(ctx_.ports[1].Connections.size(), 1u);
+    EXPECT_EQ(ctx_.ports[1].Connections.size(), 2u);
 }
 
 // With no serial port the server still starts: empty table, port list, console listener.
