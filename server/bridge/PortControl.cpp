@@ -8,6 +8,7 @@
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/SocketToSerial.h"
 #include "server/core/Counters.h"
+#include "server/core/LogFile.h"
 
 namespace tolvan {
 
@@ -69,6 +70,7 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
         port.FailureReason.clear();
 
         if (!port.Enabled) {
+            ClosePortLogFile(port);
             TakeDown(ctx, portIndex, port);
             return;
         }
@@ -79,9 +81,11 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
                              " Error Message: " + e.what());
             port.Enabled = false;
             port.FailureReason = std::string("could not open the serial device: ") + e.what();
+            ClosePortLogFile(port);
             return;
         }
-        port.LogToFile = !port.LogFile.empty();
+        // Opened afresh, so a changed LogFile takes effect here.
+        OpenPortLogFile(ctx, portIndex);
         if (port.ServiceType != 0) {
             return;  // client mode connects out on demand
         }
