@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console_protocol/PortSettingsTable.h"
+
 namespace tolvan::console {
 
 // Message codes. The same code is a request from the configurator and a report from the server.
@@ -17,13 +19,21 @@ inline constexpr std::string_view kCodeStatistics = "D7";       // request / rep
 inline constexpr std::string_view kCodeStatisticsReset = "D8";  // request only
 inline constexpr std::string_view kCodeTrace = "DA";            // switch request / event report
 inline constexpr std::string_view kCodeVersion = "DB";          // request / report
+inline constexpr std::string_view kCodePortState = "DC";        // request / report
+inline constexpr std::string_view kCodeConsoleRefused = "DE";   // report only, then closed
 
-// Port settings update and report: fields 0..21, split limit 22 (the description may hold "|").
-inline constexpr int kSettingsFieldCount = 22;
+// Port settings update and report: fields 0..21, split limit kSettingsFieldCount (the
+// description may hold "|"); the fields are named in the table of port settings.
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
-// Connection list report: port, count, then this many fields per connection.
+// Connection list report: port, count, then this many fields per connection; a peer may
+// append the remote port as one more field per connection.
 inline constexpr int kConnectionFieldCount = 5;
+inline constexpr int kConnectionFieldCountWithPort = 6;
+// Port state report: port, state, end of a lock-out, detail; split limit 4.
+inline constexpr int kPortStateFieldCount = 4;
+// Refusal of a console connection: reason ("not-permitted", "full"), text; split limit 2.
+inline constexpr int kRefusalFieldCount = 2;
 // Port statistics report: port, reset time, ten counters.
 inline constexpr int kStatisticsFieldCount = 12;
 // Field 0 of a connection count notice that answers a port list request.
