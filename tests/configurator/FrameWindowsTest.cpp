@@ -54,12 +54,32 @@ TEST(AboutWindow, VersionReportFillsServerLabelsAndToleratesMissingFields) {
     EXPECT_EQ(LabelText(about, "lblServerVersion"), QStringLiteral("Tolvan Server Version "));
 }
 
-TEST(ConnectionCountIcon, NamesFollowTheTotal) {
-    EXPECT_EQ(ConnectionCountIconName(0), QStringLiteral("ICONIDLE"));
-    EXPECT_EQ(ConnectionCountIconName(1), QStringLiteral("ICON1"));
-    EXPECT_EQ(ConnectionCountIconName(9), QStringLiteral("ICON9"));
-    EXPECT_EQ(ConnectionCountIconName(10), QStringLiteral("ICONPLUS"));
-    EXPECT_EQ(ConnectionCountIconName(-1), QStringLiteral("ICONPLUS"));
+// Every icon is drawn for the tray's own sizes, and at those sizes every state looks clearly
+// different from every other.
+TEST(Icons, DrawnForTraySizesAndTellableApart) {
+    const QStringList names{QStringLiteral("ICONX"), QStringLiteral("ICONIDLE"),
+                            QStringLiteral("ICON1"), QStringLiteral("ICON7"),
+                            QStringLiteral("ICONPLUS")};
+    for (const int size : {16, 22}) {
+        QList<QImage> images;
+        for (const QString& name : names) {
+            const QIcon icon = TolvanIcon(name);
+            EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+            images << icon.pixmap(size).toImage().convertToFormat(QImage::Format_RGB32);
+        }
+        for (qsizetype i = 0; i < images.size(); ++i) {
+            for (qsizetype j = i + 1; j < images.size(); ++j) {
+                int differing = 0;
+                for (int y = 0; y < size; ++y) {
+                    for (int x = 0; x < size; ++x) {
+                        differing += images[i].pixel(x, y) != images[j].pixel(x, y) ? 1 : 0;
+                    }
+                }
+                EXPECT_GT(differing, size * size / 8)
+                    << names[i].toStdString() << " vs " << names[j].toStdString() << " at " << size;
+            }
+        }
+    }
 }
 
 TEST(TrayIcon, MenuHasOpenAsBoldDefaultThenAboutAndExit) {

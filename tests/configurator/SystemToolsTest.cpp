@@ -76,11 +76,11 @@ TEST(ManualLauncher, MissingManualGivesTheThreeLineErrorWithFullPath) {
     EXPECT_TRUE(probe.opened.empty());
     ASSERT_EQ(probe.errors.size(), 1u);
     EXPECT_EQ(probe.errors[0].first, QStringLiteral("Error"));
-    EXPECT_EQ(probe.errors[0].second,
-              QStringLiteral("Help file could not be opened.\n"
-                             "Make sure you have Adobe Actobat installed and\n"
-                             "the file ") +
-                  dir.path() + QStringLiteral("/TolvanUsersManual.pdf exists."));
+    EXPECT_EQ(probe.errors[0].second, QStringLiteral("Help file could not be opened.\n"
+                                                     "Make sure a PDF viewer is installed and\n"
+                                                     "the file ") +
+                                          dir.path() +
+                                          QStringLiteral("/TolvanUsersManual.pdf exists."));
 }
 
 TEST(ManualLauncher, OpensAnExistingManualAndReportsAFailingHandler) {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <utility>
 #include <vector>
@@ -53,13 +54,11 @@ TEST_F(TraceWindowTest, OpensWithPortsUntickedAndDefaults) {
         EXPECT_EQ(list->item(row)->checkState(), Qt::Unchecked);
     }
     EXPECT_TRUE(switches_.empty());
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Tolvan Trace"));
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Tolvan Server Trace"));
     EXPECT_TRUE(Child<QPlainTextEdit>("txtTrace")->isReadOnly());
     EXPECT_TRUE(Child<QLineEdit>("txtFileName")
                     ->text()
                     .endsWith(QStringLiteral("/TolvanServerConfig/Log.log")));
-    EXPECT_EQ(Child<QGroupBox>("frameFile")->title(), QStringLiteral("Log To File"));
-    EXPECT_EQ(Child<QPushButton>("cmdClear")->text(), QStringLiteral("&Clear"));
 }
 
 // Each tick and untick is one switch request for that position.
@@ -132,14 +131,34 @@ TEST_F(TraceWindowTest, LongTraceIsCutToItsLastSevenThousand) {
     EXPECT_TRUE(window_->TraceText().endsWith(QStringLiteral("cccccccccc\r\n")));
 }
 
-TEST_F(TraceWindowTest, TimeStampPrefixesShownLines) {
+// Time stamps carry milliseconds; following new lines never scrolls sideways away from them.
+TEST_F(TraceWindowTest, TimeStampsStayInView) {
+    window_->show();
     Tick(0, true);
     Child<QCheckBox>("chkIncludeTimeStamp")->setChecked(true);
     window_->ShowTraceEvent(0, QStringLiteral("1"), 3, "Socket Connection Established (Index 1)");
-    const QRegularExpression line(QStringLiteral(
-        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Socket Event -> Socket Connection "
-        "Established \\(Index 1\\)\\r\\n$"));
+    const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} Socket Event -> Socket "
+                       "Connection Established \\(Index 1\\)\\r\\n$"));
     EXPECT_TRUE(line.match(window_->TraceText()).hasMatch()) << window_->TraceText().toStdString();
+    for (int i = 0; i < 5; ++i) {
+        window_->ShowTraceEvent(0, QStringLiteral("1"), 1, QByteArray(400, 'x'));
+    }
+    auto* across = Child<QPlainTextEdit>("txtTrace")->horizontalScrollBar();
+    EXPECT_GT(across->maximum(), 0);
+    EXPECT_EQ(across->value(), 0);
+}
+
+// Serial data is shown as the line carried it: the doubling of byte 255 towards the clients
+// is undone; data from the clients is shown as it came.
+TEST_F(TraceWindowTest, ByteShownAsOnTheLine) {
+    Tick(0, true);
+    window_->ShowTraceEvent(0, QStringLiteral("1"), 1,
+                            QByteArray("\xFF\xFF"
+                                       "A\xFF\xFF\xFF\xFF"));
+    window_->ShowTraceEvent(0, QStringLiteral("1"), 0, QByteArray("\xFF\xFF"));
+    EXPECT_EQ(window_->TraceText(),
+              QStringLiteral("Serial In -> <FF>A<FF><FF>\r\nSerial Out -> <FF><FF>\r\n"));
 }
 
 TEST_F(TraceWindowTest, ClearEmptiesTraceAndFocusesPortList) {
@@ -211,10 +230,11 @@ TEST_F(TraceWindowTest, LogFileGetsEachShownLineWithCrLf) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     ASSERT_EQ(lines.size(), 4);  // three lines and the empty rest after the last LF
-    EXPECT_TRUE(QRegularExpression(
-                    QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\(1\\) z\\r$"))
-                    .match(QString::fromLatin1(lines[2]))
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\(1\\) z\\r$"))
+            .match(QString::fromLatin1(lines[2]))
+            .hasMatch())
         << lines[2].toStdString();
 }
 
