@@ -184,13 +184,6 @@ int main(int argc, char* argv[]) {
     table->selectRow(0);
     // The counters of the traffic above, from the next refresh.
     QTest::qWait(tolvan::MainWindow::kRefreshInterval + 500);
-    {
-        QWidget* c = window.findChild<QWidget*>(QStringLiteral("frameContainer"));
-        std::fprintf(stderr, "DEBUG window %dx%d min %dx%d content min %dx%d hint %dx%d\n",
-                     window.width(), window.height(), window.minimumSizeHint().width(),
-                     window.minimumSizeHint().height(), c->minimumSizeHint().width(),
-                     c->minimumSizeHint().height(), c->sizeHint().width(), c->sizeHint().height());
-    }
     shoot.Save(window, "main-window");
 
     // Changes not yet sent, one of them wrong.
