@@ -28,6 +28,7 @@ constexpr int kHighestBasePort = 65535 - 16;
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
+    button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     return button;
 }
 
@@ -184,6 +185,7 @@ void SettingsWindow::BuildLayout() {
     configLayout->addWidget(frameStartupStyle_);
     auto* configButtons = new QHBoxLayout;
     configButtons->addWidget(lblConfigResult_, 1);
+    configButtons->addStretch();
     configButtons->addWidget(cmdConfigUpdate_);
     configLayout->addLayout(configButtons);
 

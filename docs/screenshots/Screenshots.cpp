@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
@@ -143,6 +144,26 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // systemd does not run the sandboxed server; this stand-in tells the configurator what state
+    // the service is in for each picture.
+    const std::string stateFile = box.Dir().File("service-state");
+    const std::string systemctl = box.Dir().File("systemctl");
+    {
+        QFile script(QString::fromStdString(systemctl));
+        script.open(QIODevice::WriteOnly);
+        script.write(QStringLiteral("#!/bin/sh\n[ \"$1\" = is-active ] && cat '%1'\nexit 0\n")
+                         .arg(QString::fromStdString(stateFile))
+                         .toUtf8());
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const auto serviceState = [&stateFile](const char* state) {
+        QFile file(QString::fromStdString(stateFile));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(QByteArray(state) + '\n');
+    };
+    qputenv("TOLVAN_SYSTEMCTL", QByteArray::fromStdString(systemctl));
+    serviceState("inactive");
+
     // Not connected: the configurator pointed at a port where nothing listens.
     const std::string unusedStore = box.Dir().File("unused.reg");
     tolvan::RegistryStore(unusedStore)
@@ -153,10 +174,14 @@ int main(int argc, char* argv[]) {
         tolvan::MainWindow offline(nowhere);
         offline.SetQuitHandler([] {});
         offline.Start({});
-        WaitFor([&] { return offline.Status().StartButton()->isVisible(); });
+        WaitFor([&] {
+            return offline.Status().StartButton()->isVisible() &&
+                   offline.Status().Text().contains(QStringLiteral("inactive"));
+        });
         shoot.Save(offline, "main-window-offline");
     }
 
+    serviceState("active");
     qputenv("TOLVAN_REGISTRY", QByteArray::fromStdString(box.RegistryPath()));
     tolvan::ServerSettings settings(tolvan::ServerSettings::StorePathFromEnvironment());
     tolvan::MainWindow window(settings);

@@ -3,7 +3,6 @@ include(${PROJECT_SOURCE_DIR}/docs/ManualLocation.cmake)
 
 add_executable(tolvan_configurator_frame_tests
     ${CMAKE_CURRENT_LIST_DIR}/WidgetTestMain.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TraceFormatTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TraceWindowTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameWindowsTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SystemToolsTest.cpp)

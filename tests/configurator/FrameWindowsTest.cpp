@@ -40,20 +40,6 @@ TEST(AboutWindow, LoadShowsOwnVersionAndAsksForTheServers) {
     delete about.data();
 }
 
-TEST(AboutWindow, VersionReportFillsServerLabelsAndToleratesMissingFields) {
-    AboutWindow about({});
-    about.ShowVersionReport({"1.0.7", "Release Date Mar 18, 2005"});
-    EXPECT_EQ(LabelText(about, "lblServerVersion"), QStringLiteral("Tolvan Server Version 1.0.7"));
-    EXPECT_EQ(LabelText(about, "lblReleaseDate"), QStringLiteral("Release Date Mar 18, 2005"));
-
-    about.ShowVersionReport({"2.1.0"});
-    EXPECT_EQ(LabelText(about, "lblServerVersion"), QStringLiteral("Tolvan Server Version 2.1.0"));
-    EXPECT_EQ(LabelText(about, "lblReleaseDate"), QString());
-
-    about.ShowVersionReport({});
-    EXPECT_EQ(LabelText(about, "lblServerVersion"), QStringLiteral("Tolvan Server Version "));
-}
-
 // Every icon is drawn for the tray's own sizes, and at those sizes every state looks clearly
 // different from every other.
 TEST(Icons, DrawnForTraySizesAndTellableApart) {
@@ -96,49 +82,6 @@ TEST(TrayIcon, MenuHasOpenAsBoldDefaultThenAboutAndExit) {
     EXPECT_FALSE(actions[1]->font().bold());
     EXPECT_EQ(tray.SystemTrayIcon().toolTip(), QStringLiteral("Tolvan Server"));
     EXPECT_EQ(tray.SystemTrayIcon().contextMenu(), &menu);
-}
-
-// Menu items and a double click only emit signals; a single click does nothing.
-TEST(TrayIcon, ActionsAndDoubleClickEmitTheirSignals) {
-    TrayIcon tray;
-    QSignalSpy open(&tray, &TrayIcon::openRequested);
-    QSignalSpy about(&tray, &TrayIcon::aboutRequested);
-    QSignalSpy exit(&tray, &TrayIcon::exitRequested);
-    const QList<QAction*> actions = tray.Menu().actions();
-
-    actions[0]->trigger();
-    Q_EMIT tray.SystemTrayIcon().activated(QSystemTrayIcon::DoubleClick);
-    Q_EMIT tray.SystemTrayIcon().activated(QSystemTrayIcon::Trigger);
-    actions[1]->trigger();
-    actions[2]->trigger();
-    EXPECT_EQ(open.count(), 2);
-    EXPECT_EQ(about.count(), 1);
-    EXPECT_EQ(exit.count(), 1);
-}
-
-// Without a notification area the window is minimised and stays reachable; with one, the icon
-// takes the window's place until Open.
-TEST(TrayIcon, SendToTrayHidesOnlyWhereATrayExists) {
-    TrayIcon tray;
-    QWidget window;
-    window.setWindowIcon(TolvanIcon(QStringLiteral("ICON3")));
-    window.show();
-
-    tray.SendToTray(window, false);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(window.isMinimized());
-    EXPECT_FALSE(tray.IsVisible());
-
-    window.showNormal();
-    tray.SendToTray(window, true);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(tray.IsVisible());
-    EXPECT_FALSE(tray.SystemTrayIcon().icon().isNull());
-
-    tray.Open(window);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.isMinimized());
-    EXPECT_FALSE(tray.IsVisible());
 }
 
 }  // namespace

@@ -45,30 +45,6 @@ protected:
     std::vector<Switch> switches_;
 };
 
-// Opening copies the port texts, all unticked, and sends nothing.
-TEST_F(TraceWindowTest, OpensWithPortsUntickedAndDefaults) {
-    auto* list = Child<QListWidget>("lstPorts");
-    ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->item(1)->text(), QStringLiteral("Com3"));
-    for (int row = 0; row < list->count(); ++row) {
-        EXPECT_EQ(list->item(row)->checkState(), Qt::Unchecked);
-    }
-    EXPECT_TRUE(switches_.empty());
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Tolvan Server Trace"));
-    EXPECT_TRUE(Child<QPlainTextEdit>("txtTrace")->isReadOnly());
-    EXPECT_TRUE(Child<QLineEdit>("txtFileName")
-                    ->text()
-                    .endsWith(QStringLiteral("/TolvanServerConfig/Log.log")));
-}
-
-// Each tick and untick is one switch request for that position.
-TEST_F(TraceWindowTest, TickAndUntickSendSwitchRequests) {
-    Tick(2, true);
-    Tick(0, true);
-    Tick(2, false);
-    EXPECT_EQ(switches_, (std::vector<Switch>{{2, true}, {0, true}, {2, false}}));
-}
-
 // One ticked port: no prefix; two ticked: "(COM) " before the label.
 TEST_F(TraceWindowTest, PortPrefixOnlyWithTwoOrMoreTicked) {
     Tick(1, true);
@@ -159,49 +135,6 @@ TEST_F(TraceWindowTest, ByteShownAsOnTheLine) {
     window_->ShowTraceEvent(0, QStringLiteral("1"), 0, QByteArray("\xFF\xFF"));
     EXPECT_EQ(window_->TraceText(),
               QStringLiteral("Serial In -> <FF>A<FF><FF>\r\nSerial Out -> <FF><FF>\r\n"));
-}
-
-TEST_F(TraceWindowTest, ClearEmptiesTraceAndFocusesPortList) {
-    window_->show();
-    Tick(0, true);
-    window_->ShowTraceEvent(0, QStringLiteral("1"), 1, "x");
-    Child<QPushButton>("cmdClear")->click();
-    EXPECT_TRUE(window_->TraceText().isEmpty());
-    EXPECT_TRUE(Shown().isEmpty());
-    EXPECT_EQ(window_->focusWidget(), Child<QListWidget>("lstPorts"));
-}
-
-// Closing switches every ticked port off, once each.
-TEST_F(TraceWindowTest, CloseSendsOffForEveryTickedPort) {
-    window_->show();
-    Tick(0, true);
-    Tick(1, true);
-    Tick(2, true);
-    switches_.clear();
-    window_->close();
-    EXPECT_EQ(switches_, (std::vector<Switch>{{0, false}, {1, false}, {2, false}}));
-}
-
-// Losing the console connection unticks everything; only ticked ports are switched off.
-TEST_F(TraceWindowTest, UntickAllSwitchesOffOnlyTickedPorts) {
-    Tick(1, true);
-    switches_.clear();
-    window_->UntickAll();
-    EXPECT_EQ(switches_, (std::vector<Switch>{{1, false}}));
-    EXPECT_EQ(Child<QListWidget>("lstPorts")->item(1)->checkState(), Qt::Unchecked);
-}
-
-TEST_F(TraceWindowTest, LogToFileEnablesItsControls) {
-    auto* enabled = Child<QCheckBox>("chkLogToFile");
-    auto* fileName = Child<QLineEdit>("txtFileName");
-    auto* stamp = Child<QCheckBox>("chkIncludeTimeStampFile");
-    EXPECT_FALSE(fileName->isEnabled());
-    EXPECT_FALSE(stamp->isEnabled());
-    enabled->setChecked(true);
-    EXPECT_TRUE(fileName->isEnabled());
-    EXPECT_TRUE(stamp->isEnabled());
-    enabled->setChecked(false);
-    EXPECT_FALSE(fileName->isEnabled());
 }
 
 // Shown lines are appended to the log file, one CR LF each, creating missing folders; filtered
