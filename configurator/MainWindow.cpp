@@ -608,6 +608,7 @@ void MainWindow::OpenSettingsWindow() {
     if (settingsWindow_ == nullptr) {
         settingsWindow_ = new SettingsWindow(settings_, service_, this);
         settingsWindow_->SetAsk(ask_);
+        connect(settingsWindow_, &SettingsWindow::Saved, statusLine_, &StatusLine::ShowResult);
     }
     settingsWindow_->show();
     settingsWindow_->raise();

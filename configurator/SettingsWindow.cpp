@@ -245,6 +245,11 @@ void SettingsWindow::RunService(ServiceControl::Action action) {
     service_.Run(action);
 }
 
+void SettingsWindow::ShowSaved(QLabel* label, const QString& message, bool ok) {
+    ShowMessage(label, message, ok);
+    Q_EMIT Saved(message, ok);
+}
+
 void SettingsWindow::SaveLoginStart() {
     const bool written =
         chkLoadAtLogin_->isChecked() ? autostart_.Write(executablePath_) : autostart_.Remove();
@@ -252,17 +257,17 @@ void SettingsWindow::SaveLoginStart() {
     settings_.SaveServerSetting(kSection, "ConfigStartupStyle",
                                 chosen == 1 ? "1" : (chosen == 2 ? "2" : "0"));
     if (!written) {
-        ShowMessage(
+        ShowSaved(
             lblConfigResult_,
             QStringLiteral("The log-in entry %1 could not be written.").arg(autostart_.FilePath()),
             false);
         return;
     }
-    ShowMessage(lblConfigResult_,
-                chkLoadAtLogin_->isChecked()
-                    ? QStringLiteral("Saved: this program starts when you log in.")
-                    : QStringLiteral("Saved: this program does not start when you log in."),
-                true);
+    ShowSaved(lblConfigResult_,
+              chkLoadAtLogin_->isChecked()
+                  ? QStringLiteral("Saved: this program starts when you log in.")
+                  : QStringLiteral("Saved: this program does not start when you log in."),
+              true);
 }
 
 void SettingsWindow::ValidateBasePort() {
@@ -272,22 +277,22 @@ void SettingsWindow::ValidateBasePort() {
 void SettingsWindow::SaveBasePort() {
     const QString problem = BasePortProblem(txtBasePort_->text());
     if (!problem.isEmpty()) {
-        ShowMessage(lblBasePortResult_, QStringLiteral("Not saved. ") + problem, false);
+        ShowSaved(lblBasePortResult_, QStringLiteral("Not saved. ") + problem, false);
         return;
     }
     const std::string port = std::to_string(txtBasePort_->text().trimmed().toInt());
     settings_.SaveServerSetting(kSection, "BaseTCPPort", port);
     if (settings_.GetServerSetting(kSection, "BaseTCPPort", std::string()) != port) {
-        ShowMessage(lblBasePortResult_,
-                    QStringLiteral("Not saved: the store %1 could not be written.")
-                        .arg(FromBytes(settings_.StorePath())),
-                    false);
+        ShowSaved(lblBasePortResult_,
+                  QStringLiteral("Not saved: the store %1 could not be written.")
+                      .arg(FromBytes(settings_.StorePath())),
+                  false);
         return;
     }
-    ShowMessage(
-        lblBasePortResult_,
-        QStringLiteral("Saved. Restart the service for it to use port %1.").arg(FromBytes(port)),
-        true);
+    ShowSaved(lblBasePortResult_,
+              QStringLiteral("Base port %1 saved. Restart the service for it to use the port.")
+                  .arg(FromBytes(port)),
+              true);
 }
 
 }  // namespace tolvan

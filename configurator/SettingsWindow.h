@@ -37,11 +37,16 @@ public:
     // Start, Stop (asked first) or Restart; the outcome shows below the buttons.
     void RunService(ServiceControl::Action action);
 
+Q_SIGNALS:
+    // How a save ended, for the main window's status line too.
+    void Saved(const QString& message, bool ok);
+
 private:
     void BuildLayout();
     void Load();
     void ShowServiceState();
     void ValidateBasePort();
+    void ShowSaved(QLabel* label, const QString& message, bool ok);
 
     ServerSettings& settings_;
     ServiceControl& service_;

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGridLayout>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <cstdio>
 
 #include "configurator/AboutWindow.h"
+#include "configurator/Icons.h"
 #include "configurator/MainWindow.h"
 #include "configurator/ServerSettings.h"
 #include "configurator/SettingsWindow.h"
@@ -127,6 +129,25 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     Shooter shoot(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+
+    // The icons at the notification area's sizes, each state in a row.
+    {
+        QWidget strip;
+        strip.setStyleSheet(QStringLiteral("background: white;"));
+        auto* grid = new QGridLayout(&strip);
+        const QStringList names{QStringLiteral("ICONX"), QStringLiteral("ICONIDLE"),
+                                QStringLiteral("ICON3"), QStringLiteral("ICONPLUS")};
+        for (int row = 0; row < names.size(); ++row) {
+            int column = 0;
+            for (const int size : {16, 22, 32}) {
+                auto* icon = new QLabel;
+                icon->setPixmap(tolvan::TolvanIcon(names[row]).pixmap(size));
+                grid->addWidget(icon, row, column++, Qt::AlignCenter);
+            }
+        }
+        strip.show();
+        shoot.Save(strip, "tray-icons");
+    }
 
     tolvan::e2e::ServerSandbox box;
     tolvan::e2e::PseudoTerminal& device = box.AddPty(1);

@@ -116,7 +116,7 @@ TEST_F(SettingsWindowTest, BasePortIsCheckedAndConfirmed) {
     EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").isEmpty());
     save->click();
     EXPECT_EQ(Stored("BaseTCPPort"), "6001");
-    EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").contains(QStringLiteral("Saved")));
+    EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").contains(QStringLiteral("6001 saved")));
 }
 
 // The stored log-in start shows when the window opens; saving writes or removes the entry and
