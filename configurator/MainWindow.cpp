@@ -217,8 +217,9 @@ QWidget* MainWindow::BuildContent() {
     connect(lstPort_, &QComboBox::activated, this, &MainWindow::OnPortChosen);
     connect(framePortSettings_, &PortSettingsFrame::UpdateClicked, this,
             &MainWindow::OnUpdateClicked);
-    connect(framePortSettings_, &PortSettingsFrame::UpdateAnswered, this,
-            &MainWindow::OnUpdateAnswered);
+    connect(
+        framePortSettings_, &PortSettingsFrame::UpdateAnswered, this,
+        [this](bool taken, const QString& message) { statusLine_->ShowResult(message, taken); });
     connect(framePortCounters_, &PortCountersFrame::ClearClicked, this, [this] {
         framePortCounters_->AwaitClear();
         client_.SendStatisticsReset(SelectedPort());
@@ -580,10 +581,6 @@ void MainWindow::OnUpdateClicked() {
     client_.SendSettingsUpdate(console::JoinFields(fields));
     statusLine_->ShowResult(
         QStringLiteral("Sending the settings of %1...").arg(PortTexts().value(port)), true);
-}
-
-void MainWindow::OnUpdateAnswered(bool taken, const QString& message) {
-    statusLine_->ShowResult(message, taken);
 }
 
 void MainWindow::SendToTray() {

@@ -124,7 +124,6 @@ private:
     bool IsSelectedPort(const ReportFields& fields) const;
     void OnPortChosen(int index);
     void OnUpdateClicked();
-    void OnUpdateAnswered(bool taken, const QString& message);
     void OnRefreshTick();
     void ShowConnectionState();
     void ShowNotConnected();

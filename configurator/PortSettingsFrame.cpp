@@ -302,10 +302,7 @@ void PortSettingsFrame::MarkChanges() {
     cmdRevert_->setEnabled(changes > 0);
     setTitle(changes == 0 ? QStringLiteral("Port Settings")
                           : QStringLiteral("Port Settings (%1 not yet sent)").arg(changes));
-    if (changes != changes_) {
-        changes_ = changes;
-        Q_EMIT ChangesChanged(changes);
-    }
+    changes_ = changes;
 }
 
 bool PortSettingsFrame::HasChanges() const {
@@ -389,9 +386,8 @@ void PortSettingsFrame::CheckAnswer(const std::vector<std::string>& fields) {
     for (const auto& field : fields_) {
         const auto i = static_cast<std::size_t>(field->WireField());
         // Only what was sent as changed is in question; the rest went back as reported.
-        if (field->Changed() && i < fields.size() && !field->SameValue(awaiting_[i], fields[i])) {
-            refused << CaptionOf(*field);
-        } else if (field->Changed() && i >= fields.size()) {
+        if (field->Changed() &&
+            (i >= fields.size() || !field->SameValue(awaiting_[i], fields[i]))) {
             refused << CaptionOf(*field);
         }
     }

@@ -52,8 +52,6 @@ public:
 
 Q_SIGNALS:
     void UpdateClicked();
-    // The number of changed fields changed.
-    void ChangesChanged(int count);
     // The report that followed an update: whether the server took every changed field, and a
     // sentence for the operator.
     void UpdateAnswered(bool taken, const QString& message);
