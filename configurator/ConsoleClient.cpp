@@ -8,6 +8,7 @@
 
 #include "configurator/ServerSettings.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
 #include "console_protocol/TextForms.h"
 
 namespace tolvan {

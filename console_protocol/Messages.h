@@ -4,8 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "console_protocol/PortSettingsTable.h"
-
 namespace tolvan::console {
 
 // Message codes. The same code is a request from the configurator and a report from the server.
@@ -22,8 +20,6 @@ inline constexpr std::string_view kCodeVersion = "DB";          // request / rep
 inline constexpr std::string_view kCodePortState = "DC";        // request / report
 inline constexpr std::string_view kCodeConsoleRefused = "DE";   // report only, then closed
 
-// Port settings update and report: fields 0..21, split limit kSettingsFieldCount (the
-// description may hold "|"); the fields are named in the table of port settings.
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
 // Connection list report: port, count, then this many fields per connection; a peer may

@@ -16,7 +16,7 @@ using View = SettingView;
 
 constexpr long long kMinutesPerYear = 525600;
 
-constexpr std::array<PortSettingRow, 20> kRows{{
+constexpr PortSettingRow kRows[] = {
     {"Settings", "Settings", &V::Settings, kFieldBaudRate, K::LineSettings, 0, 0, "9600,n,8,1",
      false, View::Choice},
     {"Enabled", "Enabled", &V::Enabled, kFieldEnabled, K::Boolean, 0, 0, "False", true,
@@ -55,7 +55,7 @@ constexpr std::array<PortSettingRow, 20> kRows{{
      0, "", true, View::Text},
     {"KeepAliveTimeout", "KeepAliveTimeout", &V::KeepAliveTimeout, kStoredOnly, K::Number, 0, 32767,
      "900", true, View::StoredOnly},
-}};
+};
 
 constexpr std::array<long, 30> kBaudRates{
     50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
@@ -232,7 +232,10 @@ std::vector<std::string> SettingsFields(int portIndex, int portNumber,
                     comma == std::string::npos ? std::string() : Trim(text.substr(comma + 1));
                 break;
             }
-            default:
+            case SettingKind::Text:
+                field = Trim(values.*std::get<std::string V::*>(row.member));
+                break;
+            case SettingKind::Number:
                 field = StoredText(values, row);
                 break;
         }

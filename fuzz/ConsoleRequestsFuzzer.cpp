@@ -9,6 +9,7 @@
 
 #include "console_protocol/Frame.h"
 #include "fuzz/FakeServer.h"
+#include "server/bridge/PortControl.h"
 #include "server/console/ConsoleReports.h"
 #include "server/console/ConsoleRequests.h"
 

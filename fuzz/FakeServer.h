@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "server/bridge/Bridge.h"
+#include "server/bridge/BridgeEvents.h"
 #include "server/bridge/ServerContext.h"
-#include "server/host/EventLog.h"
+#include "server/core/EventLog.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"

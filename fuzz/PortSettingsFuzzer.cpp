@@ -12,7 +12,8 @@
 #include <tuple>
 
 #include "fuzz/FakeServer.h"
-#include "server/host/PortSettings.h"
+#include "server/bridge/PortControl.h"
+#include "server/core/PortSettings.h"
 #include "settings_store/RegistryDocument.h"
 
 namespace {

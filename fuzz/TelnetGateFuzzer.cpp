@@ -14,6 +14,9 @@
 #include "fuzz/FakeServer.h"
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/PasswordGate.h"
+#include "server/bridge/PortControl.h"
+#include "server/bridge/SocketToSerial.h"
+#include "server/bridge/SupervisionTimer.h"
 
 namespace {
 

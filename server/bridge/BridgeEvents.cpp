@@ -1,9 +1,11 @@
+#include "server/bridge/BridgeEvents.h"
+
 #include <utility>
 
-#include "server/bridge/Bridge.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortControl.h"
+#include "server/bridge/SocketToSerial.h"
 
 namespace tolvan {
 

@@ -1,24 +1,15 @@
 #include "server/bridge/ClientMode.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
-#include "server/bridge/Bridge.h"
+#include "console_protocol/TextForms.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
 
 namespace tolvan {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    return out;
-}
 
 void KeepPending(PortRecord& port, std::string_view data, bool append) {
     if (!append) {
@@ -37,6 +28,19 @@ void ClientTrace(ServerContext& ctx, int portIndex, int kind, std::string_view t
 
 }  // namespace
 
+ClientPhase ClientPhaseOf(const ServerContext& ctx, int portIndex) {
+    const PortRecord& port = ctx.ports.at(static_cast<std::size_t>(portIndex));
+    const int index = SocketIndex(portIndex, 1);
+    if (port.UpperSlot() < 1 || !port.Connections[1].InUse || !ctx.sckMain.Exists(index)) {
+        return ClientPhase::Closed;
+    }
+    if (port.Connections[1].Authenticated != 0) {
+        return ClientPhase::Connected;
+    }
+    return ctx.sckMain.Get(index).State() == kSocketConnected ? ClientPhase::LoggingIn
+                                                              : ClientPhase::Connecting;
+}
+
 void ConnectClient(ServerContext& ctx, int portIndex) {
     const int index = SocketIndex(portIndex, 1);
     try {
@@ -44,16 +48,14 @@ void ConnectClient(ServerContext& ctx, int portIndex) {
         if (ctx.sckMain.Get(index).State() != kSocketClosed) {
             ClientTrace(ctx, portIndex, kTraceSerialEvent,
                         "Client Connect->Client Not Closed...Closing");
+            // Closing starts a new socket generation: events still queued for the old
+            // connection are dropped, so the new connect can follow at once.
             CloseConnection(ctx, portIndex, 1);
-            // Let the closed socket's events run before the new connect.
-            ctx.ProcessPendingEvents();
-            ctx.ProcessPendingEvents();
         }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S18 ") + e.what());
         return;
     }
-    // Everything may have changed while events ran: look the port up again.
     PortRecord& port = PortAt(ctx, portIndex);
     ConnectionSlot& slot = SlotAt(port, 1);
     Socket& socket = ctx.sckMain.Get(index);
@@ -75,7 +77,7 @@ void ConnectClient(ServerContext& ctx, int portIndex) {
 void ClientHandshake(ServerContext& ctx, int index, const std::string& chunk) {
     const int portIndex = PortIndexOf(index);
     PortRecord& port = PortAt(ctx, portIndex);
-    const std::string lower = Lower(chunk);
+    const std::string lower = console::ToLower(chunk);
     if (lower.find("password:") != std::string::npos) {
         SendToConnection(ctx, index, port.ConnectPassword + std::string(kCrLf));
         return;

@@ -7,8 +7,14 @@
 
 namespace tolvan {
 
-// Starts the outgoing connection of a client-mode port (slot 1). Closing an old connection
-// is trapped here; errors of the connect itself reach the caller.
+// Where the outgoing connection of a client-mode port stands. The socket's events move it on:
+// ConnectClient -> Connecting; the socket's connect event -> LoggingIn; the far end's
+// "Connected" -> Connected; a close or error of the socket -> Closed.
+enum class ClientPhase { Closed, Connecting, LoggingIn, Connected };
+ClientPhase ClientPhaseOf(const ServerContext& ctx, int portIndex);
+
+// Starts the outgoing connection of a client-mode port (slot 1), closing an old one first.
+// Closing an old connection is trapped here; errors of the connect itself reach the caller.
 void ConnectClient(ServerContext& ctx, int portIndex);
 
 // A chunk from the far end while the login is not confirmed yet.

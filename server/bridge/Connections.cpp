@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "server/bridge/Bridge.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
+#include "server/bridge/PortControl.h"
 
 namespace tolvan {
 

@@ -33,4 +33,7 @@ void DisablePort(ServerContext& ctx, int portIndex);
 // A bad-password lock-out of the port's listener is in force at the current time.
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port);
 
+// Closes one data connection (connNo 1..15) or the listener (connNo 0) and frees its slot.
+void CloseConnection(ServerContext& ctx, int portIndex, int connNo);
+
 }  // namespace tolvan

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 
 namespace tolvan {
 

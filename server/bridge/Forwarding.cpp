@@ -6,7 +6,7 @@
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
-#include "server/host/LogFile.h"
+#include "server/core/LogFile.h"
 
 namespace tolvan {
 

@@ -3,30 +3,14 @@
 #include <exception>
 #include <string>
 
-#include "server/bridge/Bridge.h"
-#include "server/bridge/ClientMode.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
-#include "server/bridge/TelnetParser.h"
-#include "server/host/Counters.h"
-#include "server/host/LogFile.h"
+#include "server/core/Counters.h"
 
 namespace tolvan {
 
 namespace {
-
-// Above this many bytes waiting for the serial line, data stays in the connection, whose TCP
-// window then slows the sender down; kept below the device's queue minus one socket read.
-constexpr std::size_t kSerialHoldBack = 16 * 1024;
-
-bool HoldsBack(ServerContext& ctx, int portIndex, const ConnectionSlot& slot) {
-    if (slot.Authenticated == 0 || !slot.AcceptInput || !ctx.SerialIO.Exists(portIndex)) {
-        return false;
-    }
-    const SerialDevice& device = ctx.SerialIO.Get(portIndex);
-    return device.PortOpen() && device.OutBufferCount() >= kSerialHoldBack;
-}
 
 // Checked at each successful login: a vanished device takes the port out of service.
 bool DeviceStillThere(ServerContext& ctx, int portIndex, const char* tag) {
@@ -37,24 +21,6 @@ bool DeviceStillThere(ServerContext& ctx, int portIndex, const char* tag) {
                      Num(PortAt(ctx, portIndex).PortNumber) + " has been removed.");
     DisablePort(ctx, portIndex);
     return false;
-}
-
-void WriteToSerial(ServerContext& ctx, int portIndex, const ConnectionSlot& slot,
-                   const std::string& chunk) {
-    PortRecord& port = PortAt(ctx, portIndex);
-    if (!slot.AcceptInput) {
-        return;
-    }
-    SerialDevice& device = ctx.SerialIO.Get(portIndex);
-    if (!device.PortOpen()) {
-        return;
-    }
-    AddToCounter(ctx, portIndex, kCounterToSerial, static_cast<int32_t>(chunk.size()));
-    device.Output(chunk);
-    TraceIfOn(ctx, portIndex, kTraceToSerial, chunk);
-    if (port.LogToFile) {
-        AppendLogFile(port.LogFile, chunk);
-    }
 }
 
 void RefusePassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot) {
@@ -81,8 +47,10 @@ void RefusePassword(ServerContext& ctx, int index, PortRecord& port, ConnectionS
     }
 }
 
-void PasswordGate(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
-                  const std::string& chunk) {
+}  // namespace
+
+void CheckPassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
+                   const std::string& chunk) {
     const int portIndex = PortIndexOf(index);
     slot.PasswordBuffer += chunk;
     if (slot.PasswordBuffer.find('\r') == std::string::npos) {
@@ -106,40 +74,6 @@ void PasswordGate(ServerContext& ctx, int index, PortRecord& port, ConnectionSlo
     TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
               "Data Connection Established (Index " + Num(ConnNoOf(index)) + ")");
 }
-
-// The connection's part of received data (the chunk holds data bytes only).
-void AdmitSocketData(ServerContext& ctx, int index, const std::string& chunk) {
-    const int portIndex = PortIndexOf(index);
-    try {
-        PortRecord& port = PortAt(ctx, portIndex);
-        ConnectionSlot& slot = SlotAt(port, ConnNoOf(index));
-        if (!slot.InUse) {
-            return;  // late data of a connection already closed
-        }
-        const DateTime now = ctx.clock.NowUtc();
-        slot.IdleExpires = now + Minutes(port.MaxIdleTime);
-        slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
-        if (slot.Authenticated != 0) {
-            WriteToSerial(ctx, portIndex, slot, chunk);
-        } else if (port.ServiceType != 0) {
-            ClientHandshake(ctx, index, chunk);
-        } else {
-            PasswordGate(ctx, index, port, slot, chunk);
-        }
-    } catch (const SerialError& e) {
-        if (e.Number() != kSerialDeviceFailed) {
-            ctx.log.LogError(std::string("M2S11 ") + e.what());
-            return;
-        }
-        ctx.log.LogError("M2S11 Appears Serial Port " + Num(PortAt(ctx, portIndex).PortNumber) +
-                         " has been removed.");
-        DisablePort(ctx, portIndex);
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("M2S11 ") + e.what());
-    }
-}
-
-}  // namespace
 
 void ConnectionEstablished(ServerContext& ctx, int index) {
     try {
@@ -169,48 +103,6 @@ void ConnectionEstablished(ServerContext& ctx, int index) {
                   "Data Connection Established (Index " + Num(connNo) + ")");
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S10 ") + e.what());
-    }
-}
-
-void ReceiveSocketData(ServerContext& ctx, int index) {
-    std::string data;
-    try {
-        const int connNo = ConnNoOf(index);
-        if (connNo == 0) {
-            return;
-        }
-        PortRecord& port = PortAt(ctx, PortIndexOf(index));
-        ConnectionSlot& slot = SlotAt(port, connNo);
-        if (HoldsBack(ctx, PortIndexOf(index), slot)) {
-            return;  // ResumeSocketData reads it once the line has caught up
-        }
-        Socket& socket = ctx.sckMain.Get(index);
-        const std::string chunk = socket.GetData();
-        std::string reply;
-        TelnetParser::Parse(slot.Telnet, chunk, data, reply);
-        if (!reply.empty()) {
-            socket.SendData(reply);
-        }
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("F1S4 ") + e.what());
-        return;
-    }
-    if (!data.empty()) {
-        AdmitSocketData(ctx, index, data);
-    }
-}
-
-void ResumeSocketData(ServerContext& ctx, int portIndex) {
-    try {
-        for (int i = 1; i <= PortAt(ctx, portIndex).UpperSlot(); ++i) {
-            const int index = SocketIndex(portIndex, i);
-            if (PortAt(ctx, portIndex).Connections[static_cast<std::size_t>(i)].InUse &&
-                ctx.sckMain.Exists(index)) {
-                ReceiveSocketData(ctx, index);
-            }
-        }
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("F1S4 ") + e.what());
     }
 }
 

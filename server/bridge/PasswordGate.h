@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "server/bridge/ServerContext.h"
 
 namespace tolvan {
@@ -8,11 +10,9 @@ namespace tolvan {
 // and, when the port has a password, holds it at the gate.
 void ConnectionEstablished(ServerContext& ctx, int index);
 
-// Data arrived on a data connection: telnet commands are answered, then the bytes go to the
-// password gate, the client login or the serial line.
-void ReceiveSocketData(ServerContext& ctx, int index);
-
-// The port's serial transmit queue has emptied: connections held back go on.
-void ResumeSocketData(ServerContext& ctx, int portIndex);
+// Data from a connection that has not logged in yet: collected until a line end, then
+// compared with the port's password.
+void CheckPassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
+                   const std::string& chunk);
 
 }  // namespace tolvan

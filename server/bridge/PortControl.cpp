@@ -2,11 +2,12 @@
 
 #include <exception>
 
-#include "server/bridge/Bridge.h"
+#include "server/bridge/Connections.h"
 #include "server/bridge/Forwarding.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
-#include "server/host/Counters.h"
+#include "server/bridge/SocketToSerial.h"
+#include "server/core/Counters.h"
 
 namespace tolvan {
 

@@ -10,4 +10,8 @@ void OnComm(ServerContext& ctx, int portIndex, int commEvent);
 // The port's serial device is open and still answers; never throws.
 bool SerialPortPresent(ServerContext& ctx, int portIndex);
 
+// (Re)configures the port's serial device from its record, opens it and starts the listener
+// when enabled; closes everything of the port when disabled.
+void ApplyPortSettings(ServerContext& ctx, int portIndex);
+
 }  // namespace tolvan

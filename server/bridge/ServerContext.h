@@ -5,9 +5,9 @@
 
 #include "server/bridge/ControlArray.h"
 #include "server/bridge/Reports.h"
-#include "server/bridge/serial/SerialDevice.h"
-#include "server/bridge/socket/Socket.h"
-#include "server/host/HostContext.h"
+#include "server/bridge/SerialDevice.h"
+#include "server/bridge/Socket.h"
+#include "server/core/HostContext.h"
 
 namespace tolvan {
 
@@ -56,9 +56,6 @@ struct ServerContext : HostContext {
     ControlArray<Socket> sckMain;
     std::unique_ptr<Socket> sckConsole;
     TimerSchedule timer;
-
-    // Lets pending events run (the event loop's processEvents); a no-op in unit tests.
-    std::function<void()> ProcessPendingEvents = [] {};
 };
 
 // Socket index helpers.

@@ -3,12 +3,11 @@
 #include <exception>
 #include <string>
 
-#include "server/bridge/Bridge.h"
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
-#include "server/host/Counters.h"
+#include "server/core/Counters.h"
 
 namespace tolvan {
 

@@ -12,4 +12,7 @@ inline constexpr const char* kSessionTimeoutText = "\r\nSession Timeout........\
 // Telnet IAC NOP.
 inline constexpr const char* kKeepAliveText = "\xFF\xF1";
 
+// The supervision timer's tick (every 1000 ms).
+void OnTimerTick(ServerContext& ctx);
+
 }  // namespace tolvan

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/host/PortRecord.h"
+#include "server/core/PortRecord.h"
 
 namespace tolvan {
 

@@ -5,48 +5,19 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
 #include "console_protocol/TextForms.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
-#include "server/host/Conversions.h"
-#include "server/host/DateTime.h"
+#include "server/core/Conversions.h"
+#include "server/core/DateTime.h"
 
 namespace tolvan {
 
 namespace {
 
-using console::BooleanText;
-
 std::string PortSettingsPayload(int portIndex, const PortRecord& port) {
-    const std::size_t comma = port.Settings.find(',');
-    if (comma == std::string::npos) {
-        throw std::invalid_argument("line settings '" + port.Settings + "' of Serial Port " +
-                                    Num(port.PortNumber) + " have no ','");
-    }
-    return console::JoinFields({
-        Num(portIndex),
-        BooleanText(port.Enabled),
-        BooleanText(port.AcceptInput),
-        Num(port.MaxConnections),
-        Num(port.PortNumber),
-        BooleanText(port.DTREnable),
-        BooleanText(port.RTSEnable),
-        Num(port.InBufferSize),
-        Num(port.OutBufferSize),
-        Trim(port.Settings.substr(0, comma)),
-        Trim(port.Settings.substr(comma + 1)),
-        Num(port.Handshaking),
-        Num(port.MaxPasswordAttemps),
-        Num(port.BadPasswordShutdownLength),
-        Num(port.MaxIdleTime),
-        Trim(port.ConnectPassword),
-        Trim(port.LogFile),
-        BooleanText(port.AllwaysConnected),
-        Trim(port.RemoteIP),
-        Num(port.RemotePort),
-        port.ServiceType != 0 ? "Client" : "Server",
-        Trim(port.PortDescription),
-    });
+    return console::JoinFields(console::SettingsFields(portIndex, port.PortNumber, port));
 }
 
 }  // namespace

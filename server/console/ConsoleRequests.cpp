@@ -8,7 +8,7 @@
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
-#include "server/bridge/Bridge.h"
+#include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleReports.h"

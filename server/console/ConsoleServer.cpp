@@ -6,7 +6,7 @@
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleAccess.h"
 #include "server/console/ConsoleRequests.h"
-#include "server/host/ServiceSettings.h"
+#include "server/core/ServiceSettings.h"
 
 namespace tolvan {
 

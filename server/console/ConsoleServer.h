@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console_protocol/Frame.h"
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 #include "server/console/ConsoleReports.h"
 
 namespace tolvan {

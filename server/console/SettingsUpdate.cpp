@@ -8,137 +8,32 @@
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
-#include "server/bridge/Bridge.h"
+#include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
+#include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleReports.h"
-#include "server/host/PortSettings.h"
+#include "server/core/PortSettings.h"
 
 namespace tolvan {
 
 namespace {
 
-// Field names as the settings are stored, for the error texts.
-constexpr const char* kFieldNames[console::kSettingsFieldCount] = {"port",
-                                                                   "Enabled",
-                                                                   "AcceptInput",
-                                                                   "MaxConnections",
-                                                                   "PortNumber",
-                                                                   "DTREnable",
-                                                                   "RTSEnable",
-                                                                   "InBufferSize",
-                                                                   "OutBufferSize",
-                                                                   "baud rate",
-                                                                   "line format",
-                                                                   "Handshaking",
-                                                                   "MaxPasswordAttemps",
-                                                                   "BadPasswordShutdownLength",
-                                                                   "MaxIdleTime",
-                                                                   "ConnectPassword",
-                                                                   "LogFile",
-                                                                   "AllwaysConnected",
-                                                                   "RemoteIP",
-                                                                   "RemotePort",
-                                                                   "ServiceType",
-                                                                   "PortDescription"};
-
-enum Field : std::size_t {
-    kPort = 0,
-    kEnabled,
-    kAcceptInput,
-    kMaxConnections,
-    kPortNumber,
-    kDTREnable,
-    kRTSEnable,
-    kInBufferSize,
-    kOutBufferSize,
-    kBaudRate,
-    kLineFormat,
-    kHandshaking,
-    kMaxPasswordAttemps,
-    kBadPasswordShutdownLength,
-    kMaxIdleTime,
-    kConnectPassword,
-    kLogFile,
-    kAllwaysConnected,
-    kRemoteIP,
-    kRemotePort,
-    kServiceType,
-    kPortDescription,
-};
-
-class FieldReader {
-public:
-    explicit FieldReader(const std::vector<std::string>& fields) : fields_(fields) {}
-
-    const std::string& Text(Field f) const { return fields_[f]; }
-
-    bool Boolean(Field f) const {
-        if (const std::optional<bool> value = console::ParseBooleanField(Text(f))) {
-            return *value;
-        }
-        throw Invalid(f);
-    }
-
-    long long Integer(Field f, long long min, long long max) const {
-        if (const auto value = console::RoundedInteger(Text(f), min, max)) {
-            return *value;
-        }
-        throw Invalid(f);
-    }
-
-    std::invalid_argument Invalid(Field f, const std::string& why = {}) const {
-        std::string text = std::string("invalid ") + kFieldNames[f] + " '" + Text(f) + "'";
-        if (!why.empty()) {
-            text += ": " + why;
-        }
-        return std::invalid_argument(text);
-    }
-
-private:
-    const std::vector<std::string>& fields_;
-};
-
 constexpr long long kInt16Min = -32768;
 constexpr long long kInt16Max = 32767;
-constexpr long long kInt32Min = -2147483648LL;
-constexpr long long kInt32Max = 2147483647LL;
-constexpr long long kUInt8Max = 255;
 
 // Field 0 as the index of a port that exists.
 int UpdatePort(ServerContext& ctx, const std::vector<std::string>& fields) {
     if (fields.empty()) {
         throw std::invalid_argument("port settings update without a port");
     }
-    const auto value = console::RoundedInteger(fields[kPort], kInt16Min, kInt16Max);
+    const auto value = console::RoundedInteger(fields[console::kFieldPort], kInt16Min, kInt16Max);
     if (!value) {
-        throw std::invalid_argument("invalid port '" + fields[kPort] + "'");
+        throw std::invalid_argument("invalid port '" + fields[console::kFieldPort] + "'");
     }
     const int portIndex = static_cast<int>(*value);
     PortAt(ctx, portIndex);
     return portIndex;
-}
-
-void Store(PortRecord& port, const PortSettingsUpdate& update) {
-    port.Enabled = update.Enabled;
-    port.AcceptInput = update.AcceptInput;
-    port.MaxConnections = update.MaxConnections;
-    port.PortNumber = update.PortNumber;
-    port.DTREnable = update.DTREnable;
-    port.RTSEnable = update.RTSEnable;
-    port.InBufferSize = update.InBufferSize;
-    port.OutBufferSize = update.OutBufferSize;
-    port.Settings = update.Settings;
-    port.Handshaking = update.Handshaking;
-    port.MaxPasswordAttemps = update.MaxPasswordAttemps;
-    port.BadPasswordShutdownLength = update.BadPasswordShutdownLength;
-    port.MaxIdleTime = update.MaxIdleTime;
-    port.ConnectPassword = update.ConnectPassword;
-    port.LogFile = update.LogFile;
-    port.AllwaysConnected = update.AllwaysConnected;
-    port.RemoteIP = update.RemoteIP;
-    port.RemotePort = update.RemotePort;
-    port.PortDescription = update.PortDescription;
 }
 
 template <class Action>
@@ -200,49 +95,19 @@ void FitConnections(ServerContext& ctx, int portIndex) {
 
 }  // namespace
 
-PortSettingsUpdate ParseSettingsUpdate(const std::vector<std::string>& fields,
-                                       const PortRecord& port) {
-    if (fields.size() != static_cast<std::size_t>(console::kSettingsFieldCount)) {
-        throw std::invalid_argument("port settings update with " + Num(fields.size()) + " fields");
+console::PortSettingValues ParseSettingsUpdate(const std::vector<std::string>& fields,
+                                               const PortRecord& port) {
+    console::PortSettingValues update = port;
+    if (const auto problem = console::ParseSettingsFields(fields, update)) {
+        throw std::invalid_argument(*problem);
     }
-    const FieldReader read(fields);
-    PortSettingsUpdate update;
-    update.PortIndex = static_cast<int>(read.Integer(kPort, kInt16Min, kInt16Max));
-    update.Enabled = read.Boolean(kEnabled);
-    update.AcceptInput = read.Boolean(kAcceptInput);
-    const long long maxConnections = read.Integer(kMaxConnections, 0, kUInt8Max);
-    if (maxConnections > kMaxSlotsPerPort) {
-        throw read.Invalid(kMaxConnections, "at most " + Num(kMaxSlotsPerPort));
-    }
-    update.MaxConnections = static_cast<uint8_t>(maxConnections);
-    const long long portNumber = read.Integer(kPortNumber, 0, kUInt8Max);
     // The COM number is the port's identity: its store key and its TCP port follow from it.
+    const auto portNumber =
+        console::RoundedInteger(fields[console::kFieldPortNumber], kInt16Min, kInt16Max);
     if (portNumber != port.PortNumber) {
-        throw read.Invalid(kPortNumber, "the port is COM" + Num(port.PortNumber));
+        throw std::invalid_argument("invalid PortNumber '" + fields[console::kFieldPortNumber] +
+                                    "': the port is COM" + Num(port.PortNumber));
     }
-    update.PortNumber = static_cast<uint8_t>(portNumber);
-    update.DTREnable = read.Boolean(kDTREnable);
-    update.RTSEnable = read.Boolean(kRTSEnable);
-    update.InBufferSize = static_cast<int16_t>(read.Integer(kInBufferSize, kInt16Min, kInt16Max));
-    update.OutBufferSize = static_cast<int16_t>(read.Integer(kOutBufferSize, kInt16Min, kInt16Max));
-    update.Settings = read.Text(kBaudRate) + "," + read.Text(kLineFormat);
-    update.Handshaking = static_cast<int32_t>(read.Integer(kHandshaking, 0, kUInt8Max));
-    update.MaxPasswordAttemps =
-        static_cast<int16_t>(read.Integer(kMaxPasswordAttemps, 0, kUInt8Max));
-    update.BadPasswordShutdownLength =
-        static_cast<int32_t>(read.Integer(kBadPasswordShutdownLength, kInt16Min, kInt16Max));
-    update.MaxIdleTime = static_cast<int32_t>(read.Integer(kMaxIdleTime, kInt32Min, kInt32Max));
-    update.ConnectPassword = read.Text(kConnectPassword);
-    update.LogFile = read.Text(kLogFile);
-    update.AllwaysConnected = read.Boolean(kAllwaysConnected);
-    update.RemoteIP = read.Text(kRemoteIP);
-    update.RemotePort = static_cast<int32_t>(read.Integer(kRemotePort, kInt32Min, kInt32Max));
-    std::string mode = read.Text(kServiceType);
-    std::transform(mode.begin(), mode.end(), mode.begin(), [](char c) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    update.ServerMode = mode == "SERVER";
-    update.PortDescription = read.Text(kPortDescription);
     return update;
 }
 
@@ -259,10 +124,14 @@ void ApplySettingsUpdate(ServerContext& ctx, ConsoleReports& reports, std::strin
     // A malformed update changes nothing and is only answered.
     if (fields.size() == static_cast<std::size_t>(console::kSettingsFieldCount)) {
         try {
-            const PortSettingsUpdate update = ParseSettingsUpdate(fields, PortAt(ctx, portIndex));
             PortRecord& port = PortAt(ctx, portIndex);
-            Store(port, update);
-            if (update.ServerMode) {
+            const console::PortSettingValues update = ParseSettingsUpdate(fields, port);
+            const bool serverMode = update.ServiceType == 0;
+            // The mode switch below compares against the mode in force.
+            const int32_t modeInForce = port.ServiceType;
+            static_cast<console::PortSettingValues&>(port) = update;
+            port.ServiceType = modeInForce;
+            if (serverMode) {
                 SwitchToServerMode(ctx, portIndex);
             } else {
                 if (port.ServiceType == 0) {

@@ -4,9 +4,12 @@
 
 #include <string>
 
-#include "server/bridge/Bridge.h"
+#include "server/bridge/BridgeEvents.h"
+#include "server/bridge/Connections.h"
+#include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
-#include "server/host/EventLog.h"
+#include "server/bridge/SupervisionTimer.h"
+#include "server/core/EventLog.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/support/DefaultPortRecord.h"
 #include "tests/support/FakeClock.h"
@@ -27,7 +30,6 @@ protected:
         ctx.PortsReady = true;
         WireBridgeEvents(ctx);
         sockets.Track(ctx.WireSocket);
-        ctx.ProcessPendingEvents = [this] { ++pendingEventRounds; };
     }
 
     // A port with the stored defaults, enabled; its slots, sockets and device are created
@@ -79,7 +81,6 @@ protected:
     FakeSerialDeviceFactory serials;
     ServerContext ctx{clock, log, store, sockets, serials};
     RecordingReports reports;
-    int pendingEventRounds = 0;
 };
 
 }  // namespace tolvan

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "console_protocol/Frame.h"
-#include "server/bridge/Bridge.h"
+#include "server/bridge/BridgeEvents.h"
+#include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleServer.h"
-#include "server/host/EventLog.h"
+#include "server/core/EventLog.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/settings_store/TempFolder.h"
 #include "tests/support/DefaultPortRecord.h"

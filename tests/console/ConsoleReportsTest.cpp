@@ -2,7 +2,8 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
-#include "server/host/DateTime.h"
+#include "console_protocol/PortSettingsTable.h"
+#include "server/core/DateTime.h"
 #include "tests/console/ConsoleFixture.h"
 
 namespace tolvan {
@@ -58,14 +59,12 @@ TEST_F(ConsoleReportsTest, PortSettingsReportCarriesTrimmedFieldsAndMode) {
               "192.0.2.7|6001|Client|Scale | bay 3");
 }
 
-TEST_F(ConsoleReportsTest, SettingsWithoutCommaAreLoggedAndNotSent) {
-    const int p = AddPort(1);
-    Port(p).Settings = "9600";
+TEST_F(ConsoleReportsTest, SettingsOfAMissingPortAreLoggedAndNotSent) {
+    AddPort(1);
     ConnectConsole();
-    server->Reports().SendPortSettingsReport(p);
     server->Reports().SendPortSettingsReport(7);
     EXPECT_TRUE(console->sent.empty());
-    EXPECT_EQ(sink.Count("M1S7 "), 2);
+    EXPECT_EQ(sink.Count("M1S7 "), 1);
 }
 
 TEST_F(ConsoleReportsTest, ConnectionListAndCountCoverSlotsInUse) {

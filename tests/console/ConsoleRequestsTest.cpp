@@ -2,7 +2,8 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
-#include "server/host/DateTime.h"
+#include "console_protocol/PortSettingsTable.h"
+#include "server/core/DateTime.h"
 #include "tests/console/ConsoleFixture.h"
 
 namespace tolvan {

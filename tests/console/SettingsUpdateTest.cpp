@@ -104,14 +104,14 @@ TEST_F(SettingsUpdateTest, BadFieldChangesNothingButIsAnswered) {
         std::size_t field;
         const char* text;
     } bad[] = {
-        {19, ""},       // RemotePort empty
-        {13, "40000"},  // BadPasswordShutdownLength beyond 16 bits
-        {3, "16"},      // more connections than a port can number
-        {3, "-1"},      // MaxConnections is unsigned
-        {4, "2"},       // another port's COM number
-        {1, "yes"},     // not a Boolean
-        {7, "4096x"},   // not a number
-        {12, "256"},    // MaxPasswordAttemps beyond 8 bits
+        {19, ""},      // RemotePort empty
+        {13, "-1"},    // a negative lock-out
+        {3, "16"},     // more connections than a port can number
+        {3, "-1"},     // MaxConnections is unsigned
+        {4, "2"},      // another port's COM number
+        {1, "yes"},    // not a Boolean
+        {7, "4096x"},  // not a number
+        {12, "256"},   // MaxPasswordAttemps beyond 8 bits
         {14, "3000000000"},
     };
     for (const auto& [field, text] : bad) {

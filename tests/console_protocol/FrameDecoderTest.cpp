@@ -5,6 +5,7 @@
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
 
 namespace tolvan::console {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "server/host/EventSource.h"
+#include "server/service/EventSource.h"
 #include "tests/e2e/ServerSandbox.h"
 #include "tests/e2e/TcpClient.h"
 

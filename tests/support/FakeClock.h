@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/host/Clock.h"
-#include "server/host/DateTime.h"
+#include "server/core/Clock.h"
+#include "server/core/DateTime.h"
 
 namespace tolvan {
 

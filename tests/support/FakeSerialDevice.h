@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/bridge/serial/SerialDevice.h"
+#include "server/bridge/SerialDevice.h"
 
 namespace tolvan {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/bridge/socket/Socket.h"
+#include "server/bridge/Socket.h"
 
 namespace tolvan {
 

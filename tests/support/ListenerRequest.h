@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "server/host/PortRecord.h"
+#include "server/core/PortRecord.h"
 #include "tests/support/FakeSocket.h"
 
 namespace tolvan {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/host/EventLog.h"
+#include "server/core/EventLog.h"
 
 namespace tolvan {
 

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console_protocol/PortSettingsTable.h"
+#include "server/core/DateTime.h"
+
+namespace tolvan {
+
+// Where the telnet command parser of a connection stands between two received chunks.
+struct TelnetState {
+    uint8_t Phase = 0;  // the parser's own phase codes; 0 = plain data
+    uint8_t Verb = 0;   // the option verb awaiting its option byte
+};
+
+// One data connection's state. Element 0 of a port's Connections never holds a connection.
+struct ConnectionSlot {
+    bool InUse = false;
+    bool AcceptInput = false;
+    int32_t Authenticated = 0;  // 0 waiting, 1 admitted
+    std::string PasswordBuffer;
+    int16_t BadPasswordCount = 0;
+    DateTime ConnectTime = kZeroDate;       // local
+    DateTime IdleExpires = kZeroDate;       // UTC
+    DateTime KeepAliveExpires = kZeroDate;  // UTC
+    TelnetState Telnet;
+};
+
+// Counter indexes.
+enum CounterIndex : int {
+    kCounterFraming = 0,
+    kCounterOverrun = 1,
+    kCounterRxOverflow = 2,
+    kCounterParity = 3,
+    kCounterFromSerial = 4,
+    kCounterToSerial = 5,
+    kCounterInvalidPasswords = 6,
+    kCounterConnections = 7,
+    kCounterTimerEnded = 8,
+    kCounterTxFull = 9,
+};
+inline constexpr int kCounterCount = 10;
+inline constexpr int kMaxSlotsPerPort = 15;
+
+// One serial port found at start: its persisted settings and its live state.
+struct PortRecord : console::PortSettingValues {
+    uint8_t PortNumber = 0;                   // COM number 1..16, the store key's number
+    std::vector<ConnectionSlot> Connections;  // 0..MaxConnections (server), 0..1 (client)
+    std::array<int32_t, kCounterCount> Counters{};
+    DateTime CountersResetTime = kZeroDate;
+    DateTime ListenerShutdownTime = kZeroDate;
+    bool TraceOn = false;
+    bool LogToFile = false;
+    std::string PendingData;
+
+    // Highest slot number of Connections (its upper bound).
+    int UpperSlot() const {
+        return Connections.empty() ? 0 : static_cast<int>(Connections.size()) - 1;
+    }
+};
+
+using Ports = std::vector<PortRecord>;
+
+}  // namespace tolvan

@@ -1,0 +1,68 @@
+#include "server/core/PortSettings.h"
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+#include <string>
+
+#include "console_protocol/PortSettingsTable.h"
+#include "console_protocol/TextForms.h"
+#include "server/core/HostContext.h"
+#include "server/core/ServiceSettings.h"
+
+namespace tolvan {
+
+namespace {
+
+PortRecord& PortAt(HostContext& context, int portIndex) {
+    if (portIndex < 0 || static_cast<size_t>(portIndex) >= context.ports.size())
+        throw std::out_of_range("no port at index " + std::to_string(portIndex));
+    return context.ports[static_cast<size_t>(portIndex)];
+}
+
+}  // namespace
+
+void LoadPortSettings(HostContext& context, int portIndex) {
+    try {
+        PortRecord& port = PortAt(context, portIndex);
+        const std::string subkey = "Port" + std::to_string(port.PortNumber);
+        for (const console::PortSettingRow& row : console::PortSettingRows()) {
+            const std::string name(row.name);
+            const std::string text = GetServiceSetting(context, subkey, name, kNotFound);
+            if (text == kNotFound) {
+                console::SetFromText(port, row, row.defaultText);
+            } else if (const auto problem = console::SetFromText(port, row, text)) {
+                // A number beyond its range takes the nearest bound, anything else the default.
+                std::string used(row.defaultText);
+                const auto number = console::RoundedInteger(text, LLONG_MIN, LLONG_MAX);
+                if (row.kind == console::SettingKind::Number && number) {
+                    used = std::to_string(std::clamp(*number, row.min, row.max));
+                }
+                context.log.LogError("M2S5 " + *problem + " (" + subkey + "), " + used + " used");
+                console::SetFromText(port, row, used);
+            }
+        }
+        port.CountersResetTime = context.clock.NowLocal();
+    } catch (const std::exception& e) {
+        context.log.LogError(std::string("M2S5 ") + e.what());
+    }
+}
+
+void SavePortSettings(HostContext& context, int portIndex) {
+    try {
+        const PortRecord& port = PortAt(context, portIndex);
+        const std::string subkey = "Port" + std::to_string(port.PortNumber);
+        for (const console::PortSettingRow& row : console::PortSettingRows()) {
+            const std::string name(row.saveName);
+            if (!SaveServiceSetting(context, subkey, name, console::StoredText(port, row))) {
+                context.log.LogError("M2S6 settings of " + subkey + " not saved: \"" + name +
+                                     "\" could not be written");
+                return;
+            }
+        }
+    } catch (const std::exception& e) {
+        context.log.LogError(std::string("M2S6 ") + e.what());
+    }
+}
+
+}  // namespace tolvan

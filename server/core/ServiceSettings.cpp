@@ -1,0 +1,64 @@
+#include "server/core/ServiceSettings.h"
+
+#include "server/core/Conversions.h"
+#include "server/core/HostContext.h"
+
+namespace tolvan {
+
+namespace {
+
+constexpr long long kHighestBasePort = 65535 - 16;  // room for the sixteen data listeners
+constexpr long long kLongestInterval = 86400;
+
+int ReadSetting(HostContext& context, const std::string& name, int defaultValue, long long high) {
+    std::string text = GetServiceSetting(context, "Settings", name, std::to_string(defaultValue));
+    if (std::optional<long long> value = ParseInteger(text, 1, high))
+        return static_cast<int>(*value);
+    context.log.LogError("M2S16 invalid value '" + text + "' for \"" + name +
+                         "\" of Settings (a whole number from 1 to " + std::to_string(high) +
+                         "), " + std::to_string(defaultValue) + " used");
+    return defaultValue;
+}
+
+}  // namespace
+
+std::string ServiceKeyPath(const std::string& subkey) {
+    return std::string(kServiceKey) + "\\" + subkey;
+}
+
+std::string GetServiceSetting(HostContext& context, const std::string& subkey,
+                              const std::string& name, const std::string& defaultValue) {
+    try {
+        std::string text = context.store.RegReadValue(ServiceKeyPath(subkey), name);
+        return text == kNotFound ? defaultValue : text;
+    } catch (const std::exception& e) {
+        context.log.LogError(std::string("M2S16 ") + e.what());
+        return defaultValue;
+    }
+}
+
+bool SaveServiceSetting(HostContext& context, const std::string& subkey, const std::string& name,
+                        const std::string& text) {
+    try {
+        return context.store.RegWriteValue(ServiceKeyPath(subkey), name, REG_SZ, text);
+    } catch (const std::exception& e) {
+        context.log.LogError(std::string("M2S17 ") + e.what());
+        return false;
+    }
+}
+
+void ReadGlobalSettings(HostContext& context) {
+    GlobalSettings defaults;
+    GlobalSettings& s = context.settings;
+    s.BaseTCPPort = ReadSetting(context, "BaseTCPPort", defaults.BaseTCPPort, kHighestBasePort);
+    s.IdleTimeCheckInterval = ReadSetting(context, "IdleTimeCheckInterval",
+                                          defaults.IdleTimeCheckInterval, kLongestInterval);
+    s.ListeningPortCheckInterval =
+        ReadSetting(context, "ListeningPortCheckInterval", defaults.ListeningPortCheckInterval,
+                    kLongestInterval);
+    s.ConstantConnectClientCheckInterval =
+        ReadSetting(context, "ConstantConnectClientCheckInterval",
+                    defaults.ConstantConnectClientCheckInterval, kLongestInterval);
+}
+
+}  // namespace tolvan

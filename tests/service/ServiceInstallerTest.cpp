@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "server/service/ServiceInstaller.h"
+
+namespace tolvan {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A temporary unit folder and a stand-in systemctl that records its arguments and exits with
+// the status held in a file.
+class ServiceInstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tolvan-installer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        fs::create_directory(root_ / "units");
+        systemctl_ = root_ / "systemctl";
+        std::ofstream script(systemctl_);
+        script << "#!/bin/sh\n"
+               << "echo \"$*\" >> '" << (root_ / "calls").string() << "'\n"
+               << "case \"$1\" in \"$(cat '" << (root_ / "fail").string()
+               << "' 2>/dev/null)\") exit 1;; esac\n"
+               << "exit 0\n";
+        script.close();
+        fs::permissions(systemctl_, fs::perms::owner_all);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    ServiceInstaller Installer(const std::string& executable = "/opt/tolvan/TolvanServer") {
+        InstallerConfig config;
+        config.unitDir = (root_ / "units").string();
+        config.systemctl = systemctl_.string();
+        config.executablePath = executable;
+        return ServiceInstaller(config);
+    }
+    void FailOn(const std::string& verb) { std::ofstream(root_ / "fail") << verb; }
+    std::string Calls() const { return ReadAll(root_ / "calls"); }
+    fs::path Unit() const { return root_ / "units" / "TolvanServer.service"; }
+
+    fs::path root_;
+    fs::path systemctl_;
+};
+
+// A notify-type unit that restarts on failure a minute later and starts at boot.
+TEST_F(ServiceInstallerTest, UnitFileText) {
+    const std::string text = ServiceInstaller::UnitFileText("/usr/bin/TolvanServer");
+    EXPECT_TRUE(text.starts_with("[Unit]\nDescription=Tolvan Server\n"));
+    for (const char* line :
+         {"\nStartLimitBurst=4\n", "\n[Service]\n", "\nType=notify\n",
+          "\nExecStart=/usr/bin/TolvanServer\n", "\nRestart=on-failure\n", "\nRestartSec=60\n",
+          "\n[Install]\n", "\nWantedBy=multi-user.target\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    // A fifth start 4 x 60 s after the first must still fall inside the window to be refused.
+    const auto at = text.find("StartLimitIntervalSec=");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_GT(std::stoi(text.substr(at + 22)), 4 * 60);
+}
+
+// Paths with blanks, quotes or percent signs survive systemd's own parsing of ExecStart.
+TEST_F(ServiceInstallerTest, QuotesExecPaths) {
+    EXPECT_EQ(QuoteExecArgument("/usr/bin/TolvanServer"), "/usr/bin/TolvanServer");
+    EXPECT_EQ(QuoteExecArgument("/opt/My Tools/TolvanServer"), "\"/opt/My Tools/TolvanServer\"");
+    EXPECT_EQ(QuoteExecArgument("/opt/100%/TolvanServer"), "/opt/100%%/TolvanServer");
+    EXPECT_EQ(QuoteExecArgument("/opt/a\"b\\c"), "/opt/a\\\"b\\\\c");
+}
+
+// Install writes the unit, then reloads and enables it, in that order.
+TEST_F(ServiceInstallerTest, InstallWritesUnitAndRunsSystemctl) {
+    EXPECT_TRUE(Installer().Install());
+    EXPECT_EQ(ReadAll(Unit()), ServiceInstaller::UnitFileText("/opt/tolvan/TolvanServer"));
+    EXPECT_EQ(Calls(), "daemon-reload\nenable TolvanServer\n");
+    EXPECT_FALSE(fs::exists(Unit().string() + ".tmp"));
+    struct stat info {};
+    ASSERT_EQ(stat(Unit().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+// Any failing step, systemctl included, fails the whole.
+TEST_F(ServiceInstallerTest, InstallFailures) {
+    FailOn("enable");
+    EXPECT_FALSE(Installer().Install());
+
+    FailOn("daemon-reload");
+    EXPECT_FALSE(Installer().Install());
+
+    FailOn("none");
+    InstallerConfig missing;
+    missing.unitDir = (root_ / "no-such-folder").string();
+    missing.systemctl = systemctl_.string();
+    missing.executablePath = "/opt/tolvan/TolvanServer";
+    EXPECT_FALSE(ServiceInstaller(missing).Install());
+
+    InstallerConfig noProgram = missing;
+    noProgram.unitDir = (root_ / "units").string();
+    noProgram.systemctl = (root_ / "no-such-systemctl").string();
+    EXPECT_FALSE(ServiceInstaller(noProgram).Install());
+}
+
+// Uninstall disables, removes the unit and reloads; a failed disable leaves the unit alone.
+TEST_F(ServiceInstallerTest, Uninstall) {
+    ASSERT_TRUE(Installer().Install());
+    fs::remove(root_ / "calls");
+
+    FailOn("disable");
+    EXPECT_FALSE(Installer().Uninstall());
+    EXPECT_TRUE(fs::exists(Unit()));
+
+    FailOn("none");
+    fs::remove(root_ / "calls");
+    EXPECT_TRUE(Installer().Uninstall());
+    EXPECT_FALSE(fs::exists(Unit()));
+    EXPECT_EQ(Calls(), "disable TolvanServer\ndaemon-reload\n");
+
+    // Nothing left to remove.
+    EXPECT_FALSE(Installer().Uninstall());
+}
+
+// The environment picks the unit folder and systemctl; unset or empty keeps the defaults.
+TEST_F(ServiceInstallerTest, ConfigFromEnvironment) {
+    unsetenv("TOLVAN_UNIT_DIR");
+    setenv("TOLVAN_SYSTEMCTL", "", 1);
+    InstallerConfig config = InstallerConfig::FromEnvironment("/x/TolvanServer");
+    EXPECT_EQ(config.unitDir, "/etc/systemd/system");
+    EXPECT_EQ(config.systemctl, "systemctl");
+    EXPECT_EQ(config.executablePath, "/x/TolvanServer");
+
+    setenv("TOLVAN_UNIT_DIR", "/tmp/units", 1);
+    setenv("TOLVAN_SYSTEMCTL", "/bin/true", 1);
+    config = InstallerConfig::FromEnvironment("/x/TolvanServer");
+    EXPECT_EQ(config.unitDir, "/tmp/units");
+    EXPECT_EQ(config.systemctl, "/bin/true");
+    unsetenv("TOLVAN_UNIT_DIR");
+    unsetenv("TOLVAN_SYSTEMCTL");
+}
+
+}  // namespace
+}  // namespace tolvan
