@@ -50,9 +50,9 @@ constexpr FieldLook kLooks[] = {
      "When not ticked, clients can only listen."},
     {kFieldMaxConnections, "txtMaxConnections", "Ma&x connections", nullptr},
     {kFieldMaxPasswordAttemps, "txtAttempts", "Attempts befo&re lock-out",
-     "Wrong passwords before the port stops listening; 0 and 1 both lock out at the first."},
+     "Wrong passwords from one address before that address is locked out."},
     {kFieldBadPasswordShutdownLength, "txtLockOut", "Loc&k-out time",
-     "How long the port stops listening after too many wrong passwords."},
+     "How long an address that gave too many wrong passwords is refused."},
     {kFieldMaxIdleTime, "txtMaxIdleTime", "Idle ti&me-out",
      "A client that sends nothing for this long is disconnected."},
     {kFieldRemoteIP, "txtRemoteIP", "Re&mote host", "Host name or IP address to connect to."},
@@ -153,6 +153,8 @@ PortSettingsFrame::PortSettingsFrame(QWidget* parent)
     };
     minutes(kFieldBadPasswordShutdownLength, "No lock-out");
     minutes(kFieldMaxIdleTime, "No time-out");
+    static_cast<QSpinBox*>(Field(kFieldMaxPasswordAttemps).Control())
+        ->setSpecialValueText(QStringLiteral("No limit"));
 
     cmdRevert_ = new QPushButton(QStringLiteral("Re&vert"));
     cmdRevert_->setObjectName(QStringLiteral("cmdRevert"));

@@ -36,7 +36,7 @@ constexpr PortSettingRow kRows[] = {
     {"Handshaking", "Handshaking", &V::Handshaking, kFieldHandshaking, K::Number, 0, 3, "0", true,
      View::Choice},
     {"ConnectPassword", "ConnectPassword", &V::ConnectPassword, kFieldConnectPassword, K::Text, 0,
-     0, "Mirelo", false, View::Password},
+     0, "", false, View::Password},
     {"MaxPasswordAttemps", "MaxPasswordAttemps", &V::MaxPasswordAttemps, kFieldMaxPasswordAttemps,
      K::Number, 0, 255, "4", true, View::Number},
     {"BadPasswordShutdownLength", "BadPasswordShutdownLength", &V::BadPasswordShutdownLength,

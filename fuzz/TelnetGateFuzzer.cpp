@@ -13,6 +13,7 @@
 
 #include "fuzz/FakeServer.h"
 #include "server/bridge/ClientMode.h"
+#include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortControl.h"
 #include "server/bridge/SocketToSerial.h"
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             // A password that never ends must not pile up.
             FakeServer::Require(
                 port.Connections[static_cast<std::size_t>(c)].PasswordBuffer.size() <=
-                port.ConnectPassword.size() + 5);
+                kLongestPasswordLine);
         }
         // Telnet commands and doubled 255s only ever shrink what reaches the device.
         FakeServer::Require(server.Device(p).written.size() <= fromSockets);

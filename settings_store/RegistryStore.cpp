@@ -120,6 +120,23 @@ bool RegistryStore::RegWriteValue(const std::string& keyPath, const std::string&
     });
 }
 
+RegistryStore::AddOutcome RegistryStore::RegAddValue(const std::string& keyPath,
+                                                     const std::string& valueName,
+                                                     const std::string& text) {
+    bool there = false;
+    const bool written = Modify([&](RegistryDocument& doc) {
+        there = doc.Find(keyPath, valueName) != nullptr;
+        if (!there) {
+            doc.Set(keyPath, valueName, RegistryValue{REG_SZ, text, 0});
+        }
+        return !there;
+    });
+    if (!written) {
+        return AddOutcome::Failed;
+    }
+    return there ? AddOutcome::AlreadyThere : AddOutcome::Added;
+}
+
 bool RegistryStore::RegDeleteValue(const std::string& keyPath, const std::string& valueName) {
     return Modify([&](RegistryDocument& doc) { return doc.Remove(keyPath, valueName); });
 }

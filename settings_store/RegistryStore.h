@@ -38,6 +38,12 @@ public:
     bool RegWriteValue(const std::string& keyPath, const std::string& valueName, int type,
                        const std::string& value);
 
+    // Stores text as a string value only when the key holds no value of that name, checked and
+    // written under the lock, so that a value written meanwhile is never replaced.
+    enum class AddOutcome { Added, AlreadyThere, Failed };
+    AddOutcome RegAddValue(const std::string& keyPath, const std::string& valueName,
+                           const std::string& text);
+
     // Removes one value; a missing value is no error.
     bool RegDeleteValue(const std::string& keyPath, const std::string& valueName);
 

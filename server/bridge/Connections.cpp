@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
@@ -30,6 +31,8 @@ void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     slot.AcceptInput = port.AcceptInput;
     slot.Authenticated = 0;
     slot.PasswordBuffer.clear();
+    slot.PasswordLine = {};
+    slot.PeerAddress.clear();
     slot.BadPasswordCount = 0;
     slot.Telnet = {};
 }
@@ -72,9 +75,24 @@ void AcceptConnection(ServerContext& ctx, int index, RequestId request) {
     }
 }
 
-void CloseConnection(ServerContext& ctx, int portIndex, int connNo) {
+void NoteConnectionEnd(ServerContext& ctx, int portIndex, int connNo, CloseReason reason) {
+    const PortRecord& port = PortAt(ctx, portIndex);
+    if (connNo < 1 || connNo > port.UpperSlot() || port.ServiceType != 0 ||
+        reason == CloseReason::Refused) {
+        return;
+    }
+    const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(connNo)];
+    if (slot.InUse) {
+        ctx.log.Information("Serial Port " + Num(port.PortNumber) + ": connection " + Num(connNo) +
+                            " from " + slot.PeerAddress +
+                            " ended: " + std::string(CloseReasonText(reason)) + ".");
+    }
+}
+
+void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason reason) {
     try {
         PortRecord& port = PortAt(ctx, portIndex);
+        NoteConnectionEnd(ctx, portIndex, connNo, reason);
         ctx.sckMain.Get(SocketIndex(portIndex, connNo)).Close();
         ConnectionSlot& slot = SlotAt(port, connNo);
         slot.InUse = false;
@@ -98,7 +116,7 @@ bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {
         PortRecord& port = PortAt(ctx, portIndex);
         Socket& socket = ctx.sckMain.Get(index);
         if (socket.State() != kSocketConnected) {
-            CloseConnection(ctx, portIndex, connNo);
+            CloseConnection(ctx, portIndex, connNo, CloseReason::ConnectionLost);
             return false;
         }
         socket.SendData(text);
@@ -108,7 +126,7 @@ bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {
             ctx.log.LogError("M2S13 Connection " + Num(connNo) + " of Serial Port " +
                              Num(port.PortNumber) + " is not reading (" + Num(queued) +
                              " bytes waiting); closing it.");
-            CloseConnection(ctx, portIndex, connNo);
+            CloseConnection(ctx, portIndex, connNo, CloseReason::OutputCap);
             return false;
         }
         return true;
@@ -122,7 +140,7 @@ void OnConnectionClosed(ServerContext& ctx, int index) {
     try {
         const int portIndex = PortIndexOf(index);
         const int connNo = ConnNoOf(index);
-        CloseConnection(ctx, portIndex, connNo);
+        CloseConnection(ctx, portIndex, connNo, CloseReason::ByClient);
         TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
                   "Connection Closed (Index " + Num(connNo) + ")");
     } catch (const std::exception& e) {
@@ -137,7 +155,7 @@ void OnSocketError(ServerContext& ctx, int index, int /*number*/, const std::str
         ctx.log.LogError("Socket Error Com " + Num(PortAt(ctx, portIndex).PortNumber) + ".... " +
                          description);
         if (connNo > 0) {
-            CloseConnection(ctx, portIndex, connNo);
+            CloseConnection(ctx, portIndex, connNo, CloseReason::SocketError);
         }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("F1S5 ") + e.what());
@@ -149,7 +167,11 @@ void CheckListeners(ServerContext& ctx) {
     for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
         try {
             PortRecord& port = ctx.ports[static_cast<std::size_t>(p)];
-            if (port.ServiceType != 0 || !port.Enabled) {
+            if (port.ServiceType != 0) {
+                continue;
+            }
+            EndLockouts(ctx, p);
+            if (!port.Enabled) {
                 continue;
             }
             Socket& listener = ListenerOf(ctx, p);
@@ -163,6 +185,11 @@ void CheckListeners(ServerContext& ctx) {
                 listener.SetLocalPort(ctx.settings.BaseTCPPort + port.PortNumber);
                 listener.SetProtocol(0);
                 listener.Listen();
+                if (port.ListenerShutdownTime != kZeroDate) {
+                    ctx.log.Information("Serial Port " + Num(port.PortNumber) +
+                                        ": the listener listens again after the lock-out of "
+                                        "many addresses.");
+                }
                 port.ListenerShutdownTime = kZeroDate;
             }
         } catch (const std::exception& e) {

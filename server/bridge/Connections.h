@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "server/bridge/CloseReason.h"
 #include "server/bridge/ServerContext.h"
 
 namespace tolvan {
@@ -33,7 +34,13 @@ void DisablePort(ServerContext& ctx, int portIndex);
 // A bad-password lock-out of the port's listener is in force at the current time.
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port);
 
-// Closes one data connection (connNo 1..15) or the listener (connNo 0) and frees its slot.
-void CloseConnection(ServerContext& ctx, int portIndex, int connNo);
+// Closes one data connection (connNo 1..15) or the listener (connNo 0) and frees its slot. The
+// end of a server-mode connection is logged with its reason.
+void CloseConnection(ServerContext& ctx, int portIndex, int connNo,
+                     CloseReason reason = CloseReason::ByServer);
+
+// Writes the event of a server-mode data connection that ends for the reason (nothing for
+// a free slot, a client-mode port or a connection refused at the gate).
+void NoteConnectionEnd(ServerContext& ctx, int portIndex, int connNo, CloseReason reason);
 
 }  // namespace tolvan

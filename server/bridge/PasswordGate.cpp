@@ -2,8 +2,11 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
+#include "console_protocol/TextForms.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/LoginGuard.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
 #include "server/core/Counters.h"
@@ -23,13 +26,23 @@ bool DeviceStillThere(ServerContext& ctx, int portIndex, const char* tag) {
     return false;
 }
 
-void RefusePassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot) {
+// Compares in a time that depends on the length of the given text only, so that the time of
+// a refusal tells nothing about how much of the password was right.
+bool SamePassword(std::string_view given, std::string_view password) {
+    unsigned char difference = given.size() == password.size() ? 0 : 1;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        const char expected = password.empty() ? '\0' : password[i % password.size()];
+        difference |= static_cast<unsigned char>(given[i] ^ expected);
+    }
+    return difference == 0;
+}
+
+void RefusePassword(ServerContext& ctx, int index, ConnectionSlot& slot, bool overlong) {
     const int portIndex = PortIndexOf(index);
     const int connNo = ConnNoOf(index);
-    slot.PasswordBuffer.clear();
     ++slot.BadPasswordCount;
     AddToCounter(ctx, portIndex, kCounterInvalidPasswords, 1);
-    if (slot.BadPasswordCount < port.MaxPasswordAttemps) {
+    if (!CountWrongPassword(ctx, portIndex, connNo, overlong)) {
         SendToConnection(
             ctx, index,
             std::string(kCrLf) + "Invalid Password...." + std::string(kCrLf) + "password:");
@@ -39,40 +52,62 @@ void RefusePassword(ServerContext& ctx, int index, PortRecord& port, ConnectionS
     }
     TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
               "Invalid Password Received Shutting Down Listener (Index " + Num(connNo) + ")");
-    port.ListenerShutdownTime = ctx.clock.NowUtc();
     slot.BadPasswordCount = 0;
-    CloseConnection(ctx, portIndex, connNo);
-    if (port.BadPasswordShutdownLength > 0) {
-        ListenerOf(ctx, portIndex).Close();
-    }
+    EnforceLockout(ctx, portIndex, connNo);
 }
 
-}  // namespace
-
-void CheckPassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
-                   const std::string& chunk) {
+void AcceptPassword(ServerContext& ctx, int index, ConnectionSlot& slot) {
     const int portIndex = PortIndexOf(index);
-    slot.PasswordBuffer += chunk;
-    if (slot.PasswordBuffer.find('\r') == std::string::npos) {
-        const std::size_t keep = port.ConnectPassword.size() + 5;
-        if (slot.PasswordBuffer.size() > keep) {
-            slot.PasswordBuffer.erase(0, slot.PasswordBuffer.size() - keep);
-        }
-        return;
-    }
-    if (slot.PasswordBuffer.find(port.ConnectPassword) == std::string::npos) {
-        RefusePassword(ctx, index, port, slot);
-        return;
-    }
-    slot.PasswordBuffer.clear();
     slot.Authenticated = 1;
     AddToCounter(ctx, portIndex, kCounterConnections, 1);
+    NoteLogin(ctx, portIndex, ConnNoOf(index), true);
     SendToConnection(ctx, index, std::string(kCrLf) + "Connected...." + std::string(kCrLf));
     if (!DeviceStillThere(ctx, portIndex, "M2S11.1")) {
         return;
     }
     TraceIfOn(ctx, portIndex, kTraceConnectionEvent,
               "Data Connection Established (Index " + Num(ConnNoOf(index)) + ")");
+}
+
+}  // namespace
+
+void CheckPassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
+                   const std::string& chunk) {
+    PasswordLineState& line = slot.PasswordLine;
+    for (const char c : chunk) {
+        // Once admitted or closed, the rest of the chunk was typed before the answer: dropped.
+        if (!slot.InUse || slot.Authenticated != 0) {
+            return;
+        }
+        if (std::exchange(line.EndSeen, false) && (c == '\n' || c == '\0')) {
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            line.EndSeen = true;
+            if (std::exchange(line.Overlong, false)) {
+                continue;  // counted when it grew too long
+            }
+            const std::string attempt = console::Trim(std::exchange(slot.PasswordBuffer, {}));
+            if (attempt.empty()) {
+                continue;
+            }
+            if (SamePassword(attempt, port.ConnectPassword)) {
+                AcceptPassword(ctx, index, slot);
+            } else {
+                RefusePassword(ctx, index, slot, false);
+            }
+            continue;
+        }
+        if (line.Overlong) {
+            continue;
+        }
+        slot.PasswordBuffer += c;
+        if (slot.PasswordBuffer.size() > kLongestPasswordLine) {
+            slot.PasswordBuffer.clear();
+            line.Overlong = true;
+            RefusePassword(ctx, index, slot, true);
+        }
+    }
 }
 
 void ConnectionEstablished(ServerContext& ctx, int index) {
@@ -88,13 +123,17 @@ void ConnectionEstablished(ServerContext& ctx, int index) {
         if (port.ServiceType != 0) {
             return;  // the far end speaks first
         }
+        slot.PeerAddress = ctx.sckMain.Get(index).RemoteHostIP();
         if (!port.ConnectPassword.empty()) {
             slot.Authenticated = 0;
-            SendToConnection(ctx, index, std::string(kCrLf) + "Password:");
+            if (AdmitToPasswordGate(ctx, portIndex, connNo)) {
+                SendToConnection(ctx, index, std::string(kCrLf) + "Password:");
+            }
             return;
         }
         slot.Authenticated = 1;
         AddToCounter(ctx, portIndex, kCounterConnections, 1);
+        NoteLogin(ctx, portIndex, connNo, false);
         SendToConnection(ctx, index, "Connected...." + std::string(kCrLf));
         if (!DeviceStillThere(ctx, portIndex, "M2S10.1")) {
             return;

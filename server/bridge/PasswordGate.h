@@ -10,8 +10,8 @@ namespace tolvan {
 // and, when the port has a password, holds it at the gate.
 void ConnectionEstablished(ServerContext& ctx, int index);
 
-// Data from a connection that has not logged in yet: collected until a line end, then
-// compared with the port's password.
+// Data from a connection that has not logged in yet. Each line (up to CR or LF, blanks
+// around it trimmed, empty lines skipped) is one attempt, compared whole with the password.
 void CheckPassword(ServerContext& ctx, int index, PortRecord& port, ConnectionSlot& slot,
                    const std::string& chunk);
 

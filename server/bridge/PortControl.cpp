@@ -24,12 +24,12 @@ void StartListener(ServerContext& ctx, int portIndex, const PortRecord& port) {
 
 void TakeDown(ServerContext& ctx, int portIndex, const PortRecord& port) {
     if (port.ServiceType != 0) {
-        CloseConnection(ctx, portIndex, 1);
+        CloseConnection(ctx, portIndex, 1, CloseReason::PortClosed);
         return;
     }
     for (int i = 1; i <= port.UpperSlot(); ++i) {
         if (port.Connections[static_cast<std::size_t>(i)].InUse) {
-            CloseConnection(ctx, portIndex, i);
+            CloseConnection(ctx, portIndex, i, CloseReason::PortClosed);
         }
     }
     if (ListenerOf(ctx, portIndex).State() != kSocketClosed) {

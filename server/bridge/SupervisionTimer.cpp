@@ -20,10 +20,10 @@ struct TickPosition {
     int slot = 0;
 };
 
-void EndSession(ServerContext& ctx, int portIndex, int connNo) {
+void EndSession(ServerContext& ctx, int portIndex, int connNo, CloseReason reason) {
     SendToConnection(ctx, SocketIndex(portIndex, connNo), kSessionTimeoutText);
     AddToCounter(ctx, portIndex, kCounterTimerEnded, 1);
-    CloseConnection(ctx, portIndex, connNo);
+    CloseConnection(ctx, portIndex, connNo, reason);
 }
 
 bool KeepAliveDue(const PortRecord& port, const ConnectionSlot& slot, DateTime now) {
@@ -39,7 +39,7 @@ void CheckClientConnection(ServerContext& ctx, int p, PortRecord& port, TickPosi
     if (ctx.sckMain.Get(index).State() == kSocketConnected && port.MaxIdleTime >= 1 &&
         slot.IdleExpires < now) {
         at.step = 22;
-        EndSession(ctx, p, 1);
+        EndSession(ctx, p, 1, CloseReason::IdleTimeout);
     }
     // A free slot has nothing to keep alive.
     at.step = 23;
@@ -59,7 +59,7 @@ void CheckServerConnection(ServerContext& ctx, int p, PortRecord& port, int i, T
     if (slot.Authenticated == 0) {
         at.step = 31;
         if (slot.ConnectTime + Seconds(kPasswordLimitSeconds) < ctx.clock.NowLocal()) {
-            EndSession(ctx, p, i);
+            EndSession(ctx, p, i, CloseReason::SessionTimeout);
         }
         return;
     }
@@ -69,7 +69,7 @@ void CheckServerConnection(ServerContext& ctx, int p, PortRecord& port, int i, T
     }
     at.step = 33;
     if (port.MaxIdleTime >= 1 && slot.IdleExpires < now) {
-        EndSession(ctx, p, i);
+        EndSession(ctx, p, i, CloseReason::IdleTimeout);
     }
 }
 

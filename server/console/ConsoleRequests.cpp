@@ -52,7 +52,7 @@ void Disconnect(ServerContext& ctx, const Fields& fields, std::string_view code)
         throw std::out_of_range("no connection " + std::to_string(connNo) + " on Serial Port " +
                                 Num(port.PortNumber));
     }
-    CloseConnection(ctx, portIndex, connNo);
+    CloseConnection(ctx, portIndex, connNo, CloseReason::Operator);
 }
 
 void SwitchTrace(ServerContext& ctx, const Fields& fields, std::string_view code) {

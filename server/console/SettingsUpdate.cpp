@@ -49,7 +49,7 @@ void SwitchToClientMode(ServerContext& ctx, int portIndex) {
     PortRecord& port = PortAt(ctx, portIndex);
     for (int c = 1; c <= port.UpperSlot(); ++c) {
         if (port.Connections[static_cast<std::size_t>(c)].InUse) {
-            IgnoringErrors([&] { CloseConnection(ctx, portIndex, c); });
+            IgnoringErrors([&] { CloseConnection(ctx, portIndex, c, CloseReason::PortClosed); });
         }
     }
     IgnoringErrors([&] { ListenerOf(ctx, portIndex).Close(); });
@@ -87,7 +87,7 @@ void FitConnections(ServerContext& ctx, int portIndex) {
     }
     for (int c = port.MaxConnections + 1; c <= port.UpperSlot(); ++c) {
         if (port.Connections[static_cast<std::size_t>(c)].InUse) {
-            CloseConnection(ctx, portIndex, c);
+            CloseConnection(ctx, portIndex, c, CloseReason::PortClosed);
         }
     }
     port.Connections.resize(static_cast<std::size_t>(port.MaxConnections) + 1);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console_protocol/PortSettingsTable.h"
+#include "server/core/AddressLockouts.h"
 #include "server/core/DateTime.h"
 
 namespace tolvan {
@@ -16,12 +17,20 @@ struct TelnetState {
     uint8_t Verb = 0;   // the option verb awaiting its option byte
 };
 
+// Where the password line of a connection stands between two received chunks.
+struct PasswordLineState {
+    bool EndSeen = false;   // the last byte ended a line; an LF or NUL after it belongs to it
+    bool Overlong = false;  // the line was too long and counted; the rest of it is dropped
+};
+
 // One data connection's state. Element 0 of a port's Connections never holds a connection.
 struct ConnectionSlot {
     bool InUse = false;
     bool AcceptInput = false;
-    int32_t Authenticated = 0;  // 0 waiting, 1 admitted
-    std::string PasswordBuffer;
+    int32_t Authenticated = 0;   // 0 waiting, 1 admitted
+    std::string PasswordBuffer;  // the password line so far
+    PasswordLineState PasswordLine;
+    std::string PeerAddress;  // the client's address, server mode
     int16_t BadPasswordCount = 0;
     DateTime ConnectTime = kZeroDate;       // local
     DateTime IdleExpires = kZeroDate;       // UTC
@@ -55,6 +64,7 @@ struct PortRecord : console::PortSettingValues {
     bool TraceOn = false;
     bool LogToFile = false;
     std::string PendingData;
+    AddressLockouts Lockouts;  // failed logins per source address, server mode
 
     // Highest slot number of Connections (its upper bound).
     int UpperSlot() const {

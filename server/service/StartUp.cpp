@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <exception>
 
+#include "server/bridge/Connections.h"
+#include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/core/PortSettings.h"
+#include "server/core/ServiceSettings.h"
+#include "server/service/GeneratedPassword.h"
 
 namespace tolvan {
 
@@ -39,6 +43,51 @@ void StartConsoleListener(ServerContext& ctx) {
     console.SetLocalPort(ctx.settings.BaseTCPPort);
     console.Bind(ctx.settings.BaseTCPPort, "127.0.0.1");
     console.Listen();
+}
+
+// A port with no stored password gets a random one of its own, stored before the port opens.
+// A stored password, an empty one included (no password), is never changed. Without a
+// password it can rely on, the port stays disabled.
+void GivePasswordIfNone(ServerContext& ctx, PortRecord& port) {
+    const std::string subkey = "Port" + Num(port.PortNumber);
+    if (GetServiceSetting(ctx, subkey, "ConnectPassword", kNotFound) != kNotFound) {
+        return;
+    }
+    const std::string where = "Serial Port " + Num(port.PortNumber);
+    std::string password;
+    try {
+        password = GeneratePassword();
+    } catch (const std::exception& e) {
+        ctx.log.LogError("M2S2 no password could be generated for " + where + " (" + e.what() +
+                         "); the port stays disabled.");
+        port.Enabled = false;
+        return;
+    }
+    switch (ctx.store.RegAddValue(ServiceKeyPath(subkey), "ConnectPassword", password)) {
+        case RegistryStore::AddOutcome::Added:
+            port.ConnectPassword = password;
+            ctx.log.Information(where + " had no password: a new one was generated and stored as " +
+                                "\"ConnectPassword\" of " + subkey + ".");
+            break;
+        case RegistryStore::AddOutcome::AlreadyThere:
+            // Written meanwhile (then it is taken), or a value the store does not hand out.
+            if (const std::string stored =
+                    GetServiceSetting(ctx, subkey, "ConnectPassword", kNotFound);
+                stored != kNotFound) {
+                port.ConnectPassword = stored;
+                break;
+            }
+            ctx.log.LogError("M2S2 \"ConnectPassword\" of " + subkey + " cannot be read; " + where +
+                             " stays disabled.");
+            port.Enabled = false;
+            break;
+        case RegistryStore::AddOutcome::Failed:
+            port.ConnectPassword = password;
+            ctx.log.LogError("M2S2 the password generated for " + where +
+                             " could not be stored; it holds until the service stops and the "
+                             "configurator shows it.");
+            break;
+    }
 }
 
 template <class Action>
@@ -77,6 +126,7 @@ void InitialisePorts(ServerContext& ctx) {
             PortRecord& port = ctx.ports[i];
             port.PortNumber = static_cast<uint8_t>(numbers[i]);
             LoadPortSettings(ctx, i);
+            GivePasswordIfNone(ctx, port);
             const bool clientMode = port.ServiceType != 0;
             // Only 15 data connections per port can be numbered in a socket index.
             const int slots = clientMode ? 1 : std::min<int>(port.MaxConnections, kMaxSlotsPerPort);
@@ -95,6 +145,11 @@ void InitialisePorts(ServerContext& ctx) {
 
 void StopSequence(ServerContext& ctx) {
     IgnoringErrors([&] { ctx.log.Information("Received Shut Down Signal"); });
+    for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
+        for (int c = 1; c <= ctx.ports[static_cast<std::size_t>(p)].UpperSlot(); ++c) {
+            IgnoringErrors([&] { NoteConnectionEnd(ctx, p, c, CloseReason::ServiceStop); });
+        }
+    }
     for (int index : ctx.sckMain.Indexes()) {
         IgnoringErrors([&] {
             Socket& socket = ctx.sckMain.Get(index);

@@ -62,8 +62,14 @@ protected:
     FakeSocket& Listener(int p) { return Sock(p, 0); }
     FakeSerialDevice& Device(int p) { return static_cast<FakeSerialDevice&>(ctx.SerialIO.Get(p)); }
 
-    // A client asks the port's listener for a connection; returns the slot it got, or 0.
-    int Connect(int p) { return RequestConnection(Port(p), Listener(p)); }
+    // A client asks the port's listener for a connection; returns the slot it got, or 0. Unless
+    // given, its address is one no client used before.
+    int Connect(int p, std::string from = {}) {
+        if (from.empty()) {
+            from = "192.0.2." + std::to_string(++clientsMade);
+        }
+        return RequestConnection(Port(p), Listener(p), from);
+    }
 
     // Connects and gives the password; the greeting is taken from the socket.
     int Login(int p) {
@@ -81,6 +87,7 @@ protected:
     FakeSerialDeviceFactory serials;
     ServerContext ctx{clock, log, store, sockets, serials};
     RecordingReports reports;
+    int clientsMade = 0;
 };
 
 }  // namespace tolvan

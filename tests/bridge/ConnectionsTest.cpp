@@ -69,30 +69,43 @@ TEST_F(ConnectionsTest, FailedSocketCreationFreesTheSlot) {
     EXPECT_EQ(Connect(p), 1);
 }
 
-TEST_F(ConnectionsTest, LockOutIsNotLiftedByAnotherConnectionEnding) {
-    // During a bad-password lock-out a second client leaving does not reopen the listener;
-    // the listener check does once the lock-out is over.
+// Locking out addresses one by one does not touch the listener until more than eight are
+// locked out at once (an attack spread over many hosts); then it is shut until the first of
+// those lock-outs ends, and another connection ending does not reopen it early.
+TEST_F(ConnectionsTest, ManyAddressesLockedOutAtOnceShutTheListener) {
     const int p = StartPort(1);
     Port(p).BadPasswordShutdownLength = 10;
     Port(p).MaxPasswordAttemps = 1;
     const int good = Login(p);
-    const int bad = Connect(p);
-    Sock(p, bad).FireDataArrival("wrong\r\n");
-    EXPECT_FALSE(Slot(p, bad).InUse);
+    for (int host = 1; host <= 9; ++host) {
+        EXPECT_EQ(Listener(p).state, kSocketListening) << host;
+        const int bad = Connect(p, "10.0.1." + std::to_string(host));
+        Sock(p, bad).FireDataArrival("wrong\r\n");
+        EXPECT_FALSE(Slot(p, bad).InUse);
+        clock.AdvanceMinutes(1);
+    }
     EXPECT_EQ(Listener(p).state, kSocketClosed);
+    EXPECT_TRUE(
+        sink.Contains("Serial Port 1: 9 addresses are locked out at once; the listener "
+                      "is shut for 2 minutes"));
 
     Sock(p, good).FirePeerClose();
     EXPECT_EQ(Listener(p).state, kSocketClosed);
 
-    clock.AdvanceMinutes(9);
+    clock.AdvanceMinutes(0.9);  // 9.9 minutes after the first lock-out
     CheckListeners(ctx);
     EXPECT_EQ(Listener(p).state, kSocketClosed);
 
-    clock.AdvanceMinutes(1.1);
+    clock.AdvanceMinutes(0.2);
     CheckListeners(ctx);
     EXPECT_EQ(Listener(p).state, kSocketListening);
     EXPECT_EQ(Listener(p).calls.back(), "Listen");
     EXPECT_EQ(Port(p).ListenerShutdownTime, kZeroDate);
+    EXPECT_TRUE(sink.Contains("lock-out of 10.0.1.1 ended after 10 minutes"));
+    EXPECT_FALSE(sink.Contains("lock-out of 10.0.1.2 ended"));
+    // The other eight stay locked out.
+    EXPECT_EQ(Connect(p, "10.0.1.2"), 0);
+    EXPECT_NE(Connect(p, "10.0.1.1"), 0);
 }
 
 TEST_F(ConnectionsTest, CheckListenersReopensListenerClosedForFullSlots) {

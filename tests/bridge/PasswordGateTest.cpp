@@ -1,9 +1,12 @@
 #include <string>
 
 #include "tests/bridge/BridgeFixture.h"
+#include "tests/support/DeBruijn.h"
 
 namespace tolvan {
 namespace {
+
+using namespace std::string_literals;
 
 const std::string kReprompt = "\r\nInvalid Password....\r\npassword:";
 const std::string kAccepted = "\r\nConnected....\r\n";
@@ -32,74 +35,202 @@ TEST_F(PasswordGateTest, PasswordWithCrLfIsAccepted) {
     EXPECT_TRUE(Device(p).written.empty());
 }
 
-TEST_F(PasswordGateTest, GarbageBeforePasswordIsAccepted) {
-    Send("xyzMirelo\r");
-    EXPECT_EQ(Client().sent, kAccepted);
-}
-
-TEST_F(PasswordGateTest, OtherLetterCaseIsRefused) {
-    Send("MIRELO\r\n");
-    EXPECT_EQ(Client().sent, kReprompt);
+TEST_F(PasswordGateTest, OnlyAWholeLineEqualToThePasswordIsAccepted) {
+    Port(p).MaxPasswordAttemps = 0;
+    const std::string lines[] = {"MIRELO\r\n", "xyzMirelo\r", "Mirelo!\n", "Mirel\r\n",
+                                 "Mire lo\r"};
+    for (const std::string& line : lines) {
+        Send(line);
+        EXPECT_EQ(Client().TakeSent(), kReprompt) << line;
+    }
     EXPECT_EQ(Slot(p, c).Authenticated, 0);
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 5);
+    EXPECT_EQ(reports.Count("DA 0 3 Invalid Password Received (Index 1)"), 5);
+
+    // Empty and blank lines are no attempts; the line end may come in the next chunk.
+    Send("\r\n\n \t \r\0  Mire"s);
+    Send("lo \r");
+    EXPECT_EQ(Client().sent, kAccepted);
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 5);
+}
+
+TEST_F(PasswordGateTest, LineEndsAndBlanksAroundThePassword) {
+    for (const std::string& line :
+         {"Mirelo\r\nATZ\r"s, "Mirelo\r\0"s, "Mirelo\n"s, " \tMirelo  \r"s}) {
+        const int other = Connect(p);
+        Sock(p, other).TakeSent();
+        Sock(p, other).FireDataArrival(line);
+        EXPECT_EQ(Sock(p, other).sent, kAccepted) << line;
+        CloseConnection(ctx, p, other);
+    }
+    // What follows the password in its chunk was typed before the welcome: not for the line.
+    EXPECT_EQ(Device(p).written, "");
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 0);
+}
+
+// A line longer than 256 characters is one wrong attempt and the rest of it is dropped
+// without a further answer, however long it runs.
+TEST_F(PasswordGateTest, DeBruijnLineIsOneWrongAttempt) {
+    Port(p).ConnectPassword = "4711";
+    const std::string line = DeBruijnDigits(4);
+    ASSERT_EQ(line.size(), 10003u);
+    ASSERT_NE(line.find("4711"), std::string::npos);
+    for (std::size_t at = 0; at < line.size(); at += 1000) {
+        Send(line.substr(at, 1000));
+    }
+    EXPECT_EQ(Client().TakeSent(), kReprompt);
+    EXPECT_LE(Slot(p, c).PasswordBuffer.size(), 256u);
+    Send("\r\n");
+    EXPECT_EQ(Client().TakeSent(), "");
     EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 1);
-    EXPECT_TRUE(reports.Has("DA 0 3 Invalid Password Received (Index 1)"));
-}
-
-TEST_F(PasswordGateTest, OneCharacterPerChunkWaitsForCarriageReturn) {
-    for (char ch : std::string("Mirelo")) {
-        Send(std::string(1, ch));
-        EXPECT_EQ(Client().sent, "");
-    }
-    Send("\r");
+    Send("4711\r\n");
     EXPECT_EQ(Client().sent, kAccepted);
 }
 
-TEST_F(PasswordGateTest, BufferKeepsPasswordLengthPlusFiveWithoutCarriageReturn) {
-    Send("0123456789abcdefghij");
-    EXPECT_EQ(Slot(p, c).PasswordBuffer, "9abcdefghij");  // 6 + 5 characters
-    Send("Mire");
-    Send("lo\r");
-    EXPECT_EQ(Client().sent, kAccepted);
-}
-
-TEST_F(PasswordGateTest, FourthWrongPasswordClosesAndShutsListener) {
+// Guessing from one address counts across its connections: reconnecting after every guess
+// reaches the lock-out all the same, and then every new connection from there is closed at
+// once. Another address logs in meanwhile and the listener keeps listening.
+TEST_F(PasswordGateTest, GuessesSpreadOverConnectionsLockOutOnlyTheirAddress) {
     Port(p).BadPasswordShutdownLength = 10;
-    for (int i = 0; i < 3; ++i) {
-        Send("nope\r\n");
-        EXPECT_EQ(Client().TakeSent(), kReprompt);
+    CloseConnection(ctx, p, c);
+    int answered = 0;
+    for (int round = 0; round < 50; ++round) {
+        const int guesser = Connect(p, "10.0.0.1");
+        if (guesser == 0 || Sock(p, guesser).TakeSent().empty()) {
+            continue;  // closed at once, without a prompt
+        }
+        ++answered;
+        Sock(p, guesser).FireDataArrival("guess" + std::to_string(round) + "\r\n");
+        if (Slot(p, guesser).InUse) {
+            CloseConnection(ctx, p, guesser, CloseReason::ByClient);
+        }
     }
-    Send("nope\r\n");
-    EXPECT_EQ(Client().sent, "");
-    EXPECT_FALSE(Slot(p, c).InUse);
-    EXPECT_EQ(Slot(p, c).BadPasswordCount, 0);
-    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 4);
-    EXPECT_EQ(Port(p).ListenerShutdownTime, clock.NowUtc());
-    EXPECT_EQ(Listener(p).state, kSocketClosed);
+    EXPECT_EQ(answered, 4);
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 50);  // 4 guesses, 46 refusals
     EXPECT_TRUE(reports.Has("DA 0 3 Invalid Password Received Shutting Down Listener (Index 1)"));
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_TRUE(sink.Contains("Serial Port 3: 10.0.0.1 locked out for 10 minutes after 4 invalid"));
+
+    const int user = Connect(p, "10.0.0.2");
+    Sock(p, user).FireDataArrival("Mirelo\r");
+    EXPECT_EQ(Sock(p, user).sent, "\r\nPassword:" + kAccepted);
+    EXPECT_TRUE(sink.Contains("Serial Port 3: login from 10.0.0.2 on connection"));
+
+    // Refusals do not stretch the lock-out; once it is over the address starts afresh.
+    clock.AdvanceMinutes(10.1);
+    CheckListeners(ctx);
+    EXPECT_TRUE(sink.Contains(
+        "Serial Port 3: lock-out of 10.0.0.1 ended after 10 minutes (46 connections refused"));
+    const int back = Connect(p, "10.0.0.1");
+    EXPECT_EQ(Sock(p, back).sent, "\r\nPassword:");
 }
 
-TEST_F(PasswordGateTest, AttemptsZeroOrOneLockOutAtFirstWrongPassword) {
-    for (int attempts : {0, 1}) {
-        Port(p).MaxPasswordAttemps = static_cast<int16_t>(attempts);
-        Port(p).ListenerShutdownTime = kZeroDate;
-        ApplyPortSettings(ctx, p);
-        c = Connect(p);
-        ASSERT_NE(c, 0);
-        Client().TakeSent();
-        Send("nope\r\n");
-        EXPECT_FALSE(Slot(p, c).InUse) << attempts;
-        EXPECT_EQ(Client().sent, "") << attempts;
-        EXPECT_EQ(Listener(p).state, kSocketClosed) << attempts;
+TEST_F(PasswordGateTest, LockOutClosesEveryWaitingConnectionOfTheAddress) {
+    Port(p).MaxPasswordAttemps = 2;
+    const int first = Connect(p, "::ffff:10.0.0.7");
+    const int second = Connect(p, "10.0.0.7");
+    Sock(p, first).FireDataArrival("a\r");
+    Sock(p, second).FireDataArrival("b\r");
+    EXPECT_FALSE(Slot(p, first).InUse);
+    EXPECT_FALSE(Slot(p, second).InUse);
+    EXPECT_TRUE(Slot(p, c).InUse);  // another address
+    EXPECT_EQ(sink.Count("ended: lock-out after wrong passwords."), 2);
+}
+
+TEST_F(PasswordGateTest, SuccessfulLoginClearsTheAddressCount) {
+    for (int round = 0; round < 3; ++round) {
+        const int client = Connect(p, "10.0.0.3");
+        for (int guess = 0; guess < 3; ++guess) {
+            Sock(p, client).FireDataArrival("nope\r");
+        }
+        Sock(p, client).FireDataArrival("Mirelo\r");
+        ASSERT_EQ(Slot(p, client).Authenticated, 1) << round;
+        CloseConnection(ctx, p, client, CloseReason::ByClient);
     }
 }
 
-TEST_F(PasswordGateTest, ShutdownLengthZeroKeepsListening) {
+TEST_F(PasswordGateTest, AttemptsZeroMeansNoLimitAndOneLocksAtFirstWrongPassword) {
+    Port(p).MaxPasswordAttemps = 0;
+    for (int i = 0; i < 100; ++i) {
+        Send("nope\r\n");
+    }
+    EXPECT_TRUE(Slot(p, c).InUse);
+    EXPECT_EQ(Client().sent.size(), 100 * kReprompt.size());
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 100);
+
+    Port(p).MaxPasswordAttemps = 1;
+    const int other = Connect(p, "10.0.0.4");
+    Sock(p, other).TakeSent();
+    Sock(p, other).FireDataArrival("nope\r\n");
+    EXPECT_FALSE(Slot(p, other).InUse);
+    EXPECT_EQ(Sock(p, other).sent, "");
+    EXPECT_EQ(Connect(p, "10.0.0.4"), 0);
+}
+
+TEST_F(PasswordGateTest, ShutdownLengthZeroClosesTheConnectionButLocksNothing) {
     Port(p).BadPasswordShutdownLength = 0;
     Port(p).MaxPasswordAttemps = 1;
+    const std::string from = Client().remoteIP;
     Send("nope\r\n");
     EXPECT_FALSE(Slot(p, c).InUse);
     EXPECT_EQ(Listener(p).state, kSocketListening);
     EXPECT_TRUE(reports.Has("DA 0 3 Invalid Password Received Shutting Down Listener (Index 1)"));
+    const int again = Connect(p, from);
+    EXPECT_EQ(Sock(p, again).sent, "\r\nPassword:");
+}
+
+// One host may keep at most two connections waiting at the gate, so it cannot fill the slots
+// and keep everyone else out until the password time-out.
+TEST_F(PasswordGateTest, AnAddressMayKeepTwoConnectionsWaiting) {
+    Port(p).Connections.resize(8);
+    Port(p).MaxConnections = 7;
+    const int first = Connect(p, "10.0.0.5");
+    const int second = Connect(p, "10.0.0.5");
+    ASSERT_NE(second, 0);
+    EXPECT_EQ(Connect(p, "10.0.0.5"), 0);
+    EXPECT_EQ(Connect(p, "10.0.0.5"), 0);
+    EXPECT_EQ(sink.Count("10.0.0.5 already has 2 connections waiting for a password"), 1);
+    EXPECT_EQ(Port(p).Counters[kCounterInvalidPasswords], 2);
+    EXPECT_EQ(Sock(p, Connect(p, "10.0.0.6")).sent, "\r\nPassword:");
+
+    Sock(p, first).FireDataArrival("Mirelo\r");
+    EXPECT_NE(Connect(p, "10.0.0.5"), 0);
+    EXPECT_EQ(Connect(p, "10.0.0.5"), 0);
+    EXPECT_EQ(sink.Count("10.0.0.5 already has 2 connections waiting for a password"), 2);
+}
+
+// Every failure, login and end is an information event naming port and client; failures
+// beyond ten a minute from one address are summed up in one event.
+TEST_F(PasswordGateTest, EventsNameThePortAndTheClient) {
+    Port(p).MaxPasswordAttemps = 0;
+    for (int i = 0; i < 25; ++i) {
+        Send("nope\r");
+    }
+    EXPECT_EQ(sink.Count("Serial Port 3: invalid password from 192.0.2.1 on connection 1"), 10);
+    EXPECT_TRUE(sink.Contains("(failure 10, no limit)."));
+    clock.AdvanceSeconds(61);
+    CheckListeners(ctx);
+    EXPECT_TRUE(sink.Contains(
+        "Serial Port 3: 15 more invalid passwords from 192.0.2.1 within a minute, not logged"));
+    Send("nope\r");
+    EXPECT_EQ(sink.Count("Serial Port 3: invalid password from 192.0.2.1 on connection 1"), 11);
+    for (const auto& entry : sink.entries) {
+        EXPECT_EQ(entry.type, kEventInformation) << entry.text;
+    }
+
+    Send("Mirelo\r");
+    EXPECT_TRUE(sink.Contains("Serial Port 3: login from 192.0.2.1 on connection 1."));
+    Client().FirePeerClose();
+    EXPECT_TRUE(
+        sink.Contains("Serial Port 3: connection 1 from 192.0.2.1 ended: closed by the client."));
+
+    ctx.settings.IdleTimeCheckInterval = 1;
+    const int silent = Connect(p);
+    clock.AdvanceSeconds(31);
+    OnTimerTick(ctx);
+    EXPECT_FALSE(Slot(p, silent).InUse);
+    EXPECT_TRUE(sink.Contains("Serial Port 3: connection " + std::to_string(silent) +
+                              " from 192.0.2.2 ended: session time-out"));
 }
 
 TEST_F(PasswordGateTest, AuthenticatedDataGoesToSerialLine) {

@@ -82,7 +82,9 @@ protected:
     }
 
     // A client asks the port's listener for a connection; returns the slot it got, or 0.
-    int ConnectClient(int p) { return RequestConnection(Port(p), Listener(p)); }
+    int ConnectClient(int p, const std::string& from = "127.0.0.1") {
+        return RequestConnection(Port(p), Listener(p), from);
+    }
 
     PortRecord& Port(int p) { return ctx.ports.at(static_cast<std::size_t>(p)); }
     ConnectionSlot& Slot(int p, int connNo) {

@@ -56,7 +56,7 @@ TEST_F(HostCoreTest, EmptyStoreGivesEveryDefault) {
     EXPECT_EQ(p.InBufferSize, 2048);
     EXPECT_EQ(p.OutBufferSize, 1024);
     EXPECT_EQ(p.Handshaking, 0);
-    EXPECT_EQ(p.ConnectPassword, "Mirelo");
+    EXPECT_EQ(p.ConnectPassword, "");  // start-up gives the port a password of its own
     EXPECT_EQ(p.MaxPasswordAttemps, 4);
     EXPECT_EQ(p.BadPasswordShutdownLength, 600);
     EXPECT_EQ(p.MaxIdleTime, 0);

@@ -21,8 +21,9 @@ namespace tolvan::e2e {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult LogIn(TcpClient& client, int port, const std::string& password) {
-    if (!client.Connect(port)) {
+::testing::AssertionResult LogIn(TcpClient& client, int port, const std::string& password,
+                                 const std::string& from) {
+    if (!client.Connect(port, Millis(3000), from)) {
         return ::testing::AssertionFailure() << "no connection to " << port;
     }
     const std::string prompt = client.ReadUntil("Password:");
@@ -37,6 +38,14 @@ namespace tolvan::e2e {
         return ::testing::AssertionFailure() << "welcome was '" << welcome << "'";
     }
     return ::testing::AssertionSuccess();
+}
+
+bool TurnedAway(int port, const std::string& from) {
+    TcpClient client;
+    if (!client.Connect(port, Millis(1000), from)) {
+        return true;
+    }
+    return client.WaitClosed(Millis(1500)) && client.Leftover().empty();
 }
 
 std::string AllBytes() {

@@ -17,9 +17,14 @@ namespace tolvan::e2e {
 ::testing::AssertionResult StartAndWaitFor(ServerSandbox& box, const std::vector<int>& coms,
                                            EnvChanges env = {});
 
-// Connects to port and logs in with the password: the prompt must be exactly "\r\nPassword:".
+// Connects to port from the loopback address `from` and logs in with the password: the
+// prompt must be exactly "\r\nPassword:".
 ::testing::AssertionResult LogIn(TcpClient& client, int port,
-                                 const std::string& password = "Mirelo");
+                                 const std::string& password = "Mirelo",
+                                 const std::string& from = "127.0.0.1");
+
+// True when a connect to port from `from` is refused, or is closed at once without a word.
+bool TurnedAway(int port, const std::string& from = "127.0.0.1");
 
 // Every byte value once, in order.
 std::string AllBytes();

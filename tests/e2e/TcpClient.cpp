@@ -27,12 +27,19 @@ void TcpClient::Close() {
     }
 }
 
-bool TcpClient::Connect(int port, Millis within) {
+bool TcpClient::Connect(int port, Millis within, const std::string& from) {
     Close();
     peerClosed_ = false;
     leftover_.clear();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
+        return false;
+    }
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        Close();
         return false;
     }
     sockaddr_in address{};

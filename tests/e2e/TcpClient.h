@@ -15,8 +15,9 @@ public:
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
-    // Connects to 127.0.0.1:port; false when refused or not done in time.
-    bool Connect(int port, Millis within = Millis(3000));
+    // Connects to 127.0.0.1:port from the loopback address `from` (any of 127/8 works on
+    // Linux); false when refused or not done in time.
+    bool Connect(int port, Millis within = Millis(3000), const std::string& from = "127.0.0.1");
     bool Write(std::string_view data, Millis within = Millis(2000));
     // True once the peer has closed (reads what was still pending into Leftover()).
     bool WaitClosed(Millis within = Millis(3000));

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
+#include <set>
 
 #include "server/bridge/ServerContext.h"
 #include "server/core/EventLog.h"
+#include "server/service/GeneratedPassword.h"
 #include "server/service/StartUp.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeSerialDevice.h"
@@ -46,6 +49,10 @@ protected:
     void Store(int com, const std::string& name, const std::string& value) {
         ASSERT_TRUE(store_.RegWriteValue(std::string(kServiceKey) + "\\Port" + std::to_string(com),
                                          name, REG_SZ, value));
+    }
+    std::string StoredPassword(int com) const {
+        return store_.RegReadValue(std::string(kServiceKey) + "\\Port" + std::to_string(com),
+                                   "ConnectPassword");
     }
     FakeSocket& Console() { return static_cast<FakeSocket&>(*ctx_.sckConsole); }
     FakeSerialDevice& Serial(int index) {
@@ -105,6 +112,60 @@ TEST_F(StartUpTest, InitialiseBuildsOnePortPerComPort) {
     EXPECT_EQ(reports_.Count("D3"), 1);
     EXPECT_EQ(Console().calls, (std::vector<std::string>{"Protocol 0", "LocalPort 5000",
                                                          "Bind 5000 127.0.0.1", "Listen"}));
+}
+
+// A port without a stored password gets one of its own before it opens: twelve characters
+// of the unambiguous alphabet, different for each port, stored and never replaced. A stored
+// empty password (no password) and a stored password stay as they are.
+TEST_F(StartUpTest, PortsWithoutStoredPasswordGetTheirOwn) {
+    Present({1, 2, 3, 4, 5});
+    Store(1, "Enabled", "True");
+    Store(3, "ConnectPassword", "");
+    Store(4, "ConnectPassword", "kept as is");
+    // A stored password the store does not hand out (too long) must not open the port bare.
+    Store(5, "Enabled", "True");
+    Store(5, "ConnectPassword", std::string(3000, 'p'));
+    InitialisePorts(ctx_);
+    ASSERT_EQ(ctx_.ports.size(), 5u);
+    EXPECT_FALSE(ctx_.ports[4].Enabled);
+    EXPECT_FALSE(Serial(4).PortOpen());
+    EXPECT_TRUE(sink_.Contains("M2S2 \"ConnectPassword\" of Port5 cannot be read"));
+    const std::string first = ctx_.ports[0].ConnectPassword;
+    const std::string second = ctx_.ports[1].ConnectPassword;
+    for (const std::string& password : {first, second}) {
+        EXPECT_EQ(password.size(), kGeneratedPasswordLength);
+        EXPECT_EQ(password.find_first_not_of(kPasswordAlphabet), std::string::npos) << password;
+    }
+    EXPECT_NE(first, second);
+    EXPECT_EQ(StoredPassword(1), first);
+    EXPECT_EQ(StoredPassword(2), second);
+    EXPECT_EQ(ctx_.ports[2].ConnectPassword, "");
+    EXPECT_EQ(StoredPassword(3), "");
+    EXPECT_EQ(ctx_.ports[3].ConnectPassword, "kept as is");
+    EXPECT_TRUE(sink_.Contains("Serial Port 1 had no password: a new one was generated"));
+    EXPECT_FALSE(sink_.Contains(first));  // the password itself is never logged
+    // The enabled port already listened with its own password.
+    EXPECT_EQ(sockets_.At(0).state, kSocketListening);
+
+    InitialisePorts(ctx_);
+    EXPECT_EQ(ctx_.ports[0].ConnectPassword, first);
+    EXPECT_EQ(ctx_.ports[1].ConnectPassword, second);
+    // Letters and digits only, none that reads like another; every character of the
+    // alphabet turns up, and no password comes twice.
+    std::set<std::string> made;
+    std::set<char> seen;
+    for (int i = 0; i < 300; ++i) {
+        const std::string password = GeneratePassword();
+        made.insert(password);
+        seen.insert(password.begin(), password.end());
+    }
+    EXPECT_EQ(made.size(), 300u);
+    for (const char c : seen) {
+        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) &&
+                    std::string("0Oo1lI").find(c) == std::string::npos)
+            << c;
+    }
+    EXPECT_EQ(seen.size(), 56u);
 }
 
 // A client-mode port gets one slot and its socket at ConnNo 1, no listener.

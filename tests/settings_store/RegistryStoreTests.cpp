@@ -85,6 +85,27 @@ TEST_F(RegistryStoreTest, AbsentLongAndNotFoundTextsReadAsNotFound) {
     EXPECT_TRUE(errors.empty());
 }
 
+// Adding never replaces a value, not even one that reads as "Not Found"; an empty value
+// counts as there. A bad file is left alone.
+TEST_F(RegistryStoreTest, AddWritesOnlyAnAbsentValue) {
+    using Add = RegistryStore::AddOutcome;
+    RegistryStore store = Store();
+    EXPECT_EQ(store.RegAddValue(kKey, "New", "first"), Add::Added);
+    EXPECT_EQ(store.RegAddValue(kKey, "NEW", "second"), Add::AlreadyThere);
+    EXPECT_EQ(store.RegReadValue(kKey, "New"), "first");
+    ASSERT_TRUE(store.RegWriteValue(kKey, "Empty", REG_SZ, ""));
+    ASSERT_TRUE(store.RegWriteValue(kKey, "TooLong", REG_SZ, std::string(3000, 'x')));
+    EXPECT_EQ(store.RegAddValue(kKey, "Empty", "x"), Add::AlreadyThere);
+    EXPECT_EQ(store.RegAddValue(kKey, "TooLong", "x"), Add::AlreadyThere);
+    EXPECT_EQ(store.RegReadValue(kKey, "Empty"), "");
+    EXPECT_NE(TempFolder::Read(Path()).find(std::string(3000, 'x')), std::string::npos);
+
+    const std::string bad = "REGEDIT4\n\n\"Broken=\"2\"\n";
+    TempFolder::Write(Path(), bad);
+    EXPECT_EQ(store.RegAddValue(kKey, "New", "third"), Add::Failed);
+    EXPECT_EQ(TempFolder::Read(Path()), bad);
+}
+
 TEST_F(RegistryStoreTest, HandEditedFileKeepsItsCommentsAndAcceptsCrLf) {
     TempFolder::Write(Path(),
                       "REGEDIT4\r\n"

@@ -6,8 +6,8 @@
 
 namespace tolvan {
 
-// The record a fresh store gives a port, enabled and with the password "Mirelo"; its
-// connection slots are left to the caller.
+// The record a fresh store gives a port, enabled and with the password "Mirelo" standing for
+// the one start-up generates; its connection slots are left to the caller.
 inline PortRecord DefaultPortRecord(int comNumber, int serviceType = 0, int maxConnections = 3) {
     PortRecord port;
     static_cast<console::PortSettingValues&>(port) = console::DefaultPortSettings();

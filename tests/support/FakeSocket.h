@@ -16,8 +16,12 @@
 
 namespace tolvan {
 
-// A pending connection handed to ConnectionRequest by a test.
-class FakeIncoming final : public IncomingConnection {};
+// A pending connection handed to ConnectionRequest by a test, from the given peer address.
+class FakeIncoming final : public IncomingConnection {
+public:
+    explicit FakeIncoming(std::string from = "127.0.0.1") : remoteIP(std::move(from)) {}
+    std::string remoteIP;
+};
 
 // A socket that records its calls ("Listen", "Close", "LocalPort 5003", "Connect host:port"),
 // collects sent bytes in `sent`, serves `input` to GetData and lets the test fire its events.
@@ -40,6 +44,9 @@ public:
     void Accept(const RequestId& request) override {
         Record("Accept");
         accepted = request;
+        if (const auto* incoming = dynamic_cast<const FakeIncoming*>(request.get())) {
+            remoteIP = incoming->remoteIP;
+        }
         state = kSocketConnected;
     }
     void Connect(const std::string& host, int port) override {
