@@ -6,6 +6,7 @@
 #include "console_protocol/TextForms.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/PortAccess.h"
+#include "server/core/ForeignText.h"
 
 namespace tolvan {
 
@@ -83,8 +84,10 @@ void ClientHandshake(ServerContext& ctx, int index, const std::string& chunk) {
         return;
     }
     if (lower.find("invalid password") != std::string::npos) {
-        const std::string text = "Received " + chunk + " on Client Connection for Serial Port " +
-                                 Num(port.PortNumber) + ".";
+        // The far end's bytes, escaped: they must not act on the journal or a terminal.
+        const std::string text = "Received " + EscapeForeignText(chunk) +
+                                 " on Client Connection for Serial Port " + Num(port.PortNumber) +
+                                 ".";
         ClientTrace(ctx, portIndex, kTraceConnectionEvent, text);
         ctx.log.LogError(text);
         CloseConnection(ctx, portIndex, 1);

@@ -109,6 +109,20 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
     }
 }
 
+bool KeepsUpWithOutput(ServerContext& ctx, int index) {
+    const int portIndex = PortIndexOf(index);
+    const int connNo = ConnNoOf(index);
+    const std::size_t queued = ctx.sckMain.Get(index).BytesQueued();
+    if (queued <= kMaxBytesQueued) {
+        return true;
+    }
+    ctx.log.LogError("M2S13 Connection " + Num(connNo) + " of Serial Port " +
+                     Num(PortAt(ctx, portIndex).PortNumber) + " is not reading (" + Num(queued) +
+                     " bytes waiting); closing it.");
+    CloseConnection(ctx, portIndex, connNo, CloseReason::OutputCap);
+    return false;
+}
+
 bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {
     const int portIndex = PortIndexOf(index);
     const int connNo = ConnNoOf(index);
@@ -121,15 +135,7 @@ bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {
         }
         socket.SendData(text);
         SlotAt(port, connNo).KeepAliveExpires = ctx.clock.NowUtc() + Seconds(port.KeepAliveTimeout);
-        const std::size_t queued = socket.BytesQueued();
-        if (queued > kMaxBytesQueued) {
-            ctx.log.LogError("M2S13 Connection " + Num(connNo) + " of Serial Port " +
-                             Num(port.PortNumber) + " is not reading (" + Num(queued) +
-                             " bytes waiting); closing it.");
-            CloseConnection(ctx, portIndex, connNo, CloseReason::OutputCap);
-            return false;
-        }
-        return true;
+        return KeepsUpWithOutput(ctx, index);
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S13 ") + e.what());
         return false;

@@ -16,8 +16,13 @@ inline constexpr std::size_t kMaxBytesQueued = 1024 * 1024;
 void AcceptConnection(ServerContext& ctx, int index, RequestId request);
 
 // Writes text to one data connection; a connection that is not connected is closed instead.
-// Returns whether the text was sent and the connection is still open.
+// Every byte the server sends on a data connection goes through here. Returns whether the
+// text was sent and the connection is still open.
 bool SendToConnection(ServerContext& ctx, int index, std::string_view text);
+
+// The one rule for how far a connection may fall behind: over kMaxBytesQueued unread bytes it
+// is reported and closed (false). Checked after every write.
+bool KeepsUpWithOutput(ServerContext& ctx, int index);
 
 // The peer closed the connection.
 void OnConnectionClosed(ServerContext& ctx, int index);

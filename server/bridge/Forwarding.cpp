@@ -50,9 +50,8 @@ void ForwardSerialData(ServerContext& ctx, int portIndex, std::string_view data)
             }
         }
         TraceIfOn(ctx, portIndex, kTraceFromSerial, doubled);
-        if (port.LogToFile) {
-            AppendLogFile(port.LogFile, doubled);
-        }
+        // Logged as it crossed the serial line, like the other direction.
+        AppendLogFile(port, data);
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S12 ") + e.what());
     }

@@ -8,6 +8,7 @@
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/SocketToSerial.h"
 #include "server/core/Counters.h"
+#include "server/core/LogFile.h"
 
 namespace tolvan {
 
@@ -62,6 +63,7 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
         port.ListenerShutdownTime = kZeroDate;
 
         if (!port.Enabled) {
+            ClosePortLogFile(port);
             TakeDown(ctx, portIndex, port);
             return;
         }
@@ -71,9 +73,11 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
             ctx.log.LogError("Could not open Serial Port " + Num(port.PortNumber) +
                              " Error Message: " + e.what());
             port.Enabled = false;
+            ClosePortLogFile(port);
             return;
         }
-        port.LogToFile = !port.LogFile.empty();
+        // Opened afresh, so a changed LogFile takes effect here.
+        OpenPortLogFile(ctx, portIndex);
         if (port.ServiceType != 0) {
             return;  // client mode connects out on demand
         }

@@ -41,9 +41,7 @@ void WriteToSerial(ServerContext& ctx, int portIndex, const ConnectionSlot& slot
     AddToCounter(ctx, portIndex, kCounterToSerial, static_cast<int32_t>(chunk.size()));
     device.Output(chunk);
     TraceIfOn(ctx, portIndex, kTraceToSerial, chunk);
-    if (port.LogToFile) {
-        AppendLogFile(port.LogFile, chunk);
-    }
+    AppendLogFile(port, chunk);
 }
 
 // The connection's part of received data (the chunk holds data bytes only).
@@ -97,7 +95,8 @@ void ReceiveSocketData(ServerContext& ctx, int index) {
         std::string reply;
         TelnetParser::Parse(slot.Telnet, chunk, data, reply);
         if (!reply.empty()) {
-            socket.SendData(reply);
+            // Through the capped path: a peer that sends commands but never reads is let go.
+            SendToConnection(ctx, index, reply);
         }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("F1S4 ") + e.what());

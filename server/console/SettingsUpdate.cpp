@@ -13,6 +13,8 @@
 #include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleReports.h"
+#include "server/core/ForeignText.h"
+#include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 
 namespace tolvan {
@@ -29,7 +31,8 @@ int UpdatePort(ServerContext& ctx, const std::vector<std::string>& fields) {
     }
     const auto value = console::RoundedInteger(fields[console::kFieldPort], kInt16Min, kInt16Max);
     if (!value) {
-        throw std::invalid_argument("invalid port '" + fields[console::kFieldPort] + "'");
+        throw std::invalid_argument("invalid port '" +
+                                    EscapeForeignText(fields[console::kFieldPort]) + "'");
     }
     const int portIndex = static_cast<int>(*value);
     PortAt(ctx, portIndex);
@@ -93,19 +96,30 @@ void FitConnections(ServerContext& ctx, int portIndex) {
     port.Connections.resize(static_cast<std::size_t>(port.MaxConnections) + 1);
 }
 
+// A log file outside the log folder refuses the whole update: the console must not make the
+// service write where it likes.
+void CheckLogFile(const ServerContext& ctx, const std::string& logFile) {
+    const LogFilePlace place = PlaceLogFile(ctx.settings.LogDirectory, logFile);
+    if (!place.beneath && !place.why.empty()) {
+        throw std::invalid_argument("invalid LogFile '" + EscapeForeignText(logFile) +
+                                    "': " + EscapeForeignText(place.why));
+    }
+}
+
 }  // namespace
 
 console::PortSettingValues ParseSettingsUpdate(const std::vector<std::string>& fields,
                                                const PortRecord& port) {
     console::PortSettingValues update = port;
     if (const auto problem = console::ParseSettingsFields(fields, update)) {
-        throw std::invalid_argument(*problem);
+        throw std::invalid_argument(EscapeForeignText(*problem));
     }
     // The COM number is the port's identity: its store key and its TCP port follow from it.
     const auto portNumber =
         console::RoundedInteger(fields[console::kFieldPortNumber], kInt16Min, kInt16Max);
     if (portNumber != port.PortNumber) {
-        throw std::invalid_argument("invalid PortNumber '" + fields[console::kFieldPortNumber] +
+        throw std::invalid_argument("invalid PortNumber '" +
+                                    EscapeForeignText(fields[console::kFieldPortNumber]) +
                                     "': the port is COM" + Num(port.PortNumber));
     }
     return update;
@@ -126,6 +140,7 @@ void ApplySettingsUpdate(ServerContext& ctx, ConsoleReports& reports, std::strin
         try {
             PortRecord& port = PortAt(ctx, portIndex);
             const console::PortSettingValues update = ParseSettingsUpdate(fields, port);
+            CheckLogFile(ctx, update.LogFile);
             const bool serverMode = update.ServiceType == 0;
             // The mode switch below compares against the mode in force.
             const int32_t modeInForce = port.ServiceType;

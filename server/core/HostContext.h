@@ -2,6 +2,7 @@
 
 #include "server/core/Clock.h"
 #include "server/core/EventLog.h"
+#include "server/core/LogFile.h"
 #include "server/core/PortRecord.h"
 #include "settings_store/RegistryStore.h"
 
@@ -13,6 +14,8 @@ struct GlobalSettings {
     int IdleTimeCheckInterval = 60;
     int ListeningPortCheckInterval = 60;
     int ConstantConnectClientCheckInterval = 30;
+    // The only folder traffic log files may be written to; set by editing the store only.
+    std::string LogDirectory = kDefaultLogDirectory;
 };
 
 // What the host part of the server owns: its clock, event log, store, settings and ports.

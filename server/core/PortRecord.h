@@ -8,6 +8,7 @@
 #include "console_protocol/PortSettingsTable.h"
 #include "server/core/AddressLockouts.h"
 #include "server/core/DateTime.h"
+#include "server/core/LogFile.h"
 
 namespace tolvan {
 
@@ -62,7 +63,8 @@ struct PortRecord : console::PortSettingValues {
     DateTime CountersResetTime = kZeroDate;
     DateTime ListenerShutdownTime = kZeroDate;
     bool TraceOn = false;
-    bool LogToFile = false;
+    bool LogToFile = false;  // LogHandle is open and takes the port's traffic
+    TrafficLogFile LogHandle;
     std::string PendingData;
     AddressLockouts Lockouts;  // failed logins per source address, server mode
 

@@ -7,7 +7,9 @@
 
 #include "console_protocol/PortSettingsTable.h"
 #include "console_protocol/TextForms.h"
+#include "server/core/ForeignText.h"
 #include "server/core/HostContext.h"
+#include "server/core/LogFile.h"
 #include "server/core/ServiceSettings.h"
 
 namespace tolvan {
@@ -38,11 +40,13 @@ void LoadPortSettings(HostContext& context, int portIndex) {
                 if (row.kind == console::SettingKind::Number && number) {
                     used = std::to_string(std::clamp(*number, row.min, row.max));
                 }
-                context.log.LogError("M2S5 " + *problem + " (" + subkey + "), " + used + " used");
+                context.log.LogError("M2S5 " + EscapeForeignText(*problem) + " (" + subkey + "), " +
+                                     used + " used");
                 console::SetFromText(port, row, used);
             }
         }
         port.CountersResetTime = context.clock.NowLocal();
+        RefuseStrayLogFile(context, port);
     } catch (const std::exception& e) {
         context.log.LogError(std::string("M2S5 ") + e.what());
     }

@@ -1,6 +1,7 @@
 #include "server/core/ServiceSettings.h"
 
 #include "server/core/Conversions.h"
+#include "server/core/ForeignText.h"
 #include "server/core/HostContext.h"
 
 namespace tolvan {
@@ -14,10 +15,23 @@ int ReadSetting(HostContext& context, const std::string& name, int defaultValue,
     std::string text = GetServiceSetting(context, "Settings", name, std::to_string(defaultValue));
     if (std::optional<long long> value = ParseInteger(text, 1, high))
         return static_cast<int>(*value);
-    context.log.LogError("M2S16 invalid value '" + text + "' for \"" + name +
+    context.log.LogError("M2S16 invalid value '" + EscapeForeignText(text) + "' for \"" + name +
                          "\" of Settings (a whole number from 1 to " + std::to_string(high) +
                          "), " + std::to_string(defaultValue) + " used");
     return defaultValue;
+}
+
+// LogDirectory is never taken from the console: it bounds what the console may name.
+std::string ReadLogDirectory(HostContext& context) {
+    const std::string text =
+        GetServiceSetting(context, "Settings", "LogDirectory", kDefaultLogDirectory);
+    if (std::optional<std::string> folder = NormalLogDirectory(text)) {
+        return *folder;
+    }
+    context.log.LogError("M2S16 invalid value '" + EscapeForeignText(text) +
+                         "' for \"LogDirectory\" of Settings (an absolute path without \"..\"), " +
+                         kDefaultLogDirectory + " used");
+    return kDefaultLogDirectory;
 }
 
 }  // namespace
@@ -59,6 +73,7 @@ void ReadGlobalSettings(HostContext& context) {
     s.ConstantConnectClientCheckInterval =
         ReadSetting(context, "ConstantConnectClientCheckInterval",
                     defaults.ConstantConnectClientCheckInterval, kLongestInterval);
+    s.LogDirectory = ReadLogDirectory(context);
 }
 
 }  // namespace tolvan

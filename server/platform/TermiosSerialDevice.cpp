@@ -144,6 +144,9 @@ void TermiosSerialDevice::Close() {
     Dispose(writeNotifier_);
     // Unsent output is dropped so that close() does not wait for a stalled line.
     ::tcflush(fd_, TCIOFLUSH);
+    // The exclusive flag outlives this descriptor while another one holds the line open, and
+    // would keep an unprivileged service from opening it again.
+    ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
     path_.clear();

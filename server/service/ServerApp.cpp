@@ -84,7 +84,8 @@ int ServerApp::Run() {
 }
 
 int ServerApp::RunInstall() {
-    const ServiceInstaller installer(InstallerConfig::FromEnvironment(environment_.executablePath));
+    const ServiceInstaller installer(
+        InstallerConfig::FromEnvironment(environment_.executablePath, environment_.registryPath));
     if (!environment_.executablePath.empty() && installer.Install()) {
         SetFailureActions(store_, kServiceName);
         ShowMessage(std::string(kDisplayName) + " installed successfully");
@@ -95,7 +96,8 @@ int ServerApp::RunInstall() {
 }
 
 int ServerApp::RunUninstall() {
-    const ServiceInstaller installer(InstallerConfig::FromEnvironment(environment_.executablePath));
+    const ServiceInstaller installer(
+        InstallerConfig::FromEnvironment(environment_.executablePath, environment_.registryPath));
     if (installer.Uninstall()) {
         ShowMessage(std::string(kDisplayName) + " uninstalled successfully");
         return 0;

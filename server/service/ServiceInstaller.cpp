@@ -23,13 +23,31 @@ std::string EnvOr(const char* name, const std::string& fallback) {
     return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
+// The folder of the store: its writes go through a temporary file, a rename and a lock file
+// beside it, so the whole folder must be writable.
+std::filesystem::path StoreFolder(const std::string& registryPath) {
+    return std::filesystem::absolute(registryPath).lexically_normal().parent_path();
+}
+
+// A program in a home folder must stay readable to the service.
+bool InHomeFolder(const std::string& path) {
+    for (const char* home : {"/home/", "/root/", "/run/user/"}) {
+        if (path.starts_with(home)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-InstallerConfig InstallerConfig::FromEnvironment(std::string executablePath) {
+InstallerConfig InstallerConfig::FromEnvironment(std::string executablePath,
+                                                 std::string registryPath) {
     InstallerConfig config;
     config.unitDir = EnvOr("TOLVAN_UNIT_DIR", config.unitDir);
     config.systemctl = EnvOr("TOLVAN_SYSTEMCTL", config.systemctl);
     config.executablePath = std::move(executablePath);
+    config.registryPath = std::move(registryPath);
     return config;
 }
 
@@ -60,7 +78,8 @@ std::string QuoteExecArgument(const std::string& argument) {
     return needsQuotes ? "\"" + escaped + "\"" : escaped;
 }
 
-std::string ServiceInstaller::UnitFileText(const std::string& executablePath) {
+std::string ServiceInstaller::UnitFileText(const std::string& executablePath,
+                                           const std::string& registryPath) {
     std::string text;
     text += "[Unit]\n";
     text += std::string("Description=") + kDisplayName + "\n";
@@ -74,6 +93,28 @@ std::string ServiceInstaller::UnitFileText(const std::string& executablePath) {
     text += "ExecStart=" + QuoteExecArgument(executablePath) + "\n";
     text += "Restart=on-failure\n";
     text += "RestartSec=60\n";
+    text += "Environment=" + QuoteExecArgument("TOLVAN_REGISTRY=" + registryPath) + "\n";
+    // There is no service account from source, so the service runs as root: the sandbox is
+    // what keeps it to its store, its log folder and its devices.
+    text += "NoNewPrivileges=yes\n";
+    text += "ProtectSystem=strict\n";
+    text += "ReadWritePaths=" + QuoteExecArgument(StoreFolder(registryPath).string()) + "\n";
+    text += "LogsDirectory=tolvan\n";
+    text += "LogsDirectoryMode=2750\n";
+    text += "PrivateTmp=yes\n";
+    text +=
+        std::string("ProtectHome=") + (InHomeFolder(executablePath) ? "read-only" : "yes") + "\n";
+    text += "UMask=0027\n";
+    text += "MemoryMax=256M\n";
+    text += "ProtectKernelTunables=yes\n";
+    text += "ProtectKernelModules=yes\n";
+    text += "ProtectKernelLogs=yes\n";
+    text += "ProtectControlGroups=yes\n";
+    text += "RestrictSUIDSGID=yes\n";
+    text += "RestrictRealtime=yes\n";
+    text += "LockPersonality=yes\n";
+    // The console's peer check asks the kernel through a NETLINK sock_diag socket.
+    text += "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n";
     text += "\n[Install]\n";
     text += "WantedBy=multi-user.target\n";
     return text;
@@ -92,7 +133,7 @@ bool ServiceInstaller::WriteUnit() const {
         if (!out) {
             return false;
         }
-        out << UnitFileText(config_.executablePath);
+        out << UnitFileText(config_.executablePath, config_.registryPath);
         out.flush();
         if (!out) {
             std::error_code ignored;
@@ -136,8 +177,16 @@ bool ServiceInstaller::RunSystemctl(const std::vector<std::string>& args) const 
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool ServiceInstaller::MakeStoreFolder() const {
+    // The sandbox cannot start without the folder it is to keep writable.
+    std::error_code error;
+    std::filesystem::create_directories(StoreFolder(config_.registryPath), error);
+    return !error;
+}
+
 bool ServiceInstaller::Install() const {
-    return WriteUnit() && RunSystemctl({"daemon-reload"}) && RunSystemctl({"enable", kServiceName});
+    return MakeStoreFolder() && WriteUnit() && RunSystemctl({"daemon-reload"}) &&
+           RunSystemctl({"enable", kServiceName});
 }
 
 bool ServiceInstaller::Uninstall() const {

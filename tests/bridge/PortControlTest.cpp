@@ -1,8 +1,10 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "server/bridge/PortControl.h"
 #include "tests/bridge/BridgeFixture.h"
+#include "tests/settings_store/TempFolder.h"
 
 namespace tolvan {
 namespace {
@@ -13,7 +15,9 @@ TEST_F(PortControlTest, EnabledServerPortOpensDeviceAndListensOnBasePlusComNumbe
     const int p = AddPort(5);
     Port(p).Handshaking = 2;
     Port(p).ListenerShutdownTime = 45000;
-    Port(p).LogFile = "/tmp/com5.log";
+    TempFolder logs;
+    ctx.settings.LogDirectory = std::filesystem::path(logs.File("com5.log")).parent_path();
+    Port(p).LogFile = "com5.log";
     ApplyPortSettings(ctx, p);
     EXPECT_EQ(Device(p).calls,
               (std::vector<std::string>{"CommPort 5", "DTREnable 1", "Handshaking 2",
@@ -24,6 +28,7 @@ TEST_F(PortControlTest, EnabledServerPortOpensDeviceAndListensOnBasePlusComNumbe
               (std::vector<std::string>{"LocalPort 5005", "Protocol 0", "Listen"}));
     EXPECT_EQ(Port(p).ListenerShutdownTime, kZeroDate);
     EXPECT_TRUE(Port(p).LogToFile);
+    EXPECT_TRUE(std::filesystem::exists(logs.File("com5.log")));
 }
 
 TEST_F(PortControlTest, ReapplyReopensDeviceAndKeepsListeningListener) {

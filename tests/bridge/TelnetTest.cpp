@@ -91,6 +91,19 @@ TEST_F(TelnetPathTest, OptionOfferIsAnsweredAndNothingReachesLine) {
     EXPECT_EQ(Device(p).written, "ab");
 }
 
+// Option answers go through the capped output path like any other byte: a peer that offers
+// options but never reads is closed once too much waits for it, password or not.
+TEST_F(TelnetPathTest, AnswersToAPeerThatNeverReadsAreCapped) {
+    const int p = StartPort(1);
+    const int c = Connect(p);
+    Sock(p, c).bytesQueued = kMaxBytesQueued + 1;
+    Sock(p, c).FireDataArrival(Bytes({255, 253, 1}) + "Mirelo\r");
+    EXPECT_FALSE(Slot(p, c).InUse);
+    EXPECT_EQ(Slot(p, c).Authenticated, 0);
+    EXPECT_EQ(Sock(p, c).state, kSocketClosed);
+    EXPECT_TRUE(sink.Contains("M2S13 Connection 1 of Serial Port 1 is not reading"));
+}
+
 TEST_F(TelnetPathTest, IacIsUndoubledInAndDoubledOutForEveryClient) {
     const int p = StartPort(1);
     Port(p).ConnectPassword.clear();

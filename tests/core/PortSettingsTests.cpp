@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "server/core/Counters.h"
 #include "server/core/HostContext.h"
+#include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
 #include "tests/settings_store/TempFolder.h"
@@ -129,12 +131,12 @@ TEST_F(HostCoreTest, DwordValuesAndEightBitFieldsConvert) {
     Put(1, "MaxConnections", "5", REG_DWORD);  // reads "005"
     Put(1, "Handshaking", "2");
     Put(1, "ServiceType", "7");
-    Put(1, "LogFile", "  /var/log/com1.log  ");
+    Put(1, "LogFile", "  /var/log/tolvan/com1.log  ");
     LoadPortSettings(context, 0);
     EXPECT_EQ(context.ports[0].MaxConnections, 5);
     EXPECT_EQ(context.ports[0].Handshaking, 2);
     EXPECT_EQ(context.ports[0].ServiceType, 1);
-    EXPECT_EQ(context.ports[0].LogFile, "/var/log/com1.log");
+    EXPECT_EQ(context.ports[0].LogFile, "/var/log/tolvan/com1.log");
     Put(1, "Handshaking", "two");
     LoadPortSettings(context, 0);
     EXPECT_EQ(context.ports[0].Handshaking, 0);
@@ -212,6 +214,52 @@ TEST_F(HostCoreTest, GlobalSettingsOutOfRangeFallBackToDefaults) {
     ASSERT_TRUE(store.RegWriteValue(settings, "BaseTCPPort", REG_SZ, "65519"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 65519);
+}
+
+// LogDirectory comes from the store only; a stored LogFile outside it is reported at load,
+// escaped, and leaves the port without a log; SIGHUP's reopen follows a rotated file and the
+// current folder.
+TEST_F(HostCoreTest, LogFilesStayInsideTheLogDirectory) {
+    const std::string settings = ServiceKeyPath("Settings");
+    ASSERT_TRUE(store.RegWriteValue(settings, "LogDirectory", REG_SZ, "../relative"));
+    ReadGlobalSettings(context);
+    EXPECT_EQ(context.settings.LogDirectory, "/var/log/tolvan");
+    EXPECT_TRUE(sink.Contains("M2S16 invalid value '../relative' for \"LogDirectory\""));
+    ASSERT_TRUE(store.RegWriteValue(settings, "LogDirectory", REG_SZ, folder.File("logs/")));
+    ReadGlobalSettings(context);
+    EXPECT_EQ(context.settings.LogDirectory, folder.File("logs"));
+
+    AddPort(1);
+    AddPort(2);
+    Put(1, "LogFile", "../registry.reg\x1b[2J");
+    Put(2, "LogFile", folder.File("logs/com2.log"));
+    Put(2, "Enabled", "True");
+    LoadPortSettings(context, 0);
+    LoadPortSettings(context, 1);
+    EXPECT_EQ(context.ports[0].LogFile, "");
+    EXPECT_TRUE(sink.Contains("M3S1 LogFile '../registry.reg<1B>[2J' of Port1 refused"));
+    EXPECT_EQ(sink.Count("M3S"), 1);
+
+    // The folder is not there yet: reported, not created.
+    ReopenLogFiles(context);
+    EXPECT_FALSE(context.ports[0].LogToFile);
+    EXPECT_FALSE(context.ports[1].LogToFile);
+    EXPECT_TRUE(sink.Contains("M3S2 LogFile '" + folder.File("logs/com2.log") + "' of Port2"));
+    std::filesystem::create_directory(folder.File("logs"));
+    ReopenLogFiles(context);
+    ASSERT_TRUE(context.ports[1].LogToFile);
+    AppendLogFile(context.ports[1], "one");
+    std::filesystem::rename(folder.File("logs/com2.log"), folder.File("logs/com2.log.1"));
+    ReopenLogFiles(context);
+    AppendLogFile(context.ports[1], "two");
+    EXPECT_EQ(TempFolder::Read(folder.File("logs/com2.log.1")), "one");
+    EXPECT_EQ(TempFolder::Read(folder.File("logs/com2.log")), "two");
+
+    // A new LogDirectory applies at the next reopen; the old path is outside it now.
+    context.settings.LogDirectory = folder.File("elsewhere");
+    ReopenLogFiles(context);
+    EXPECT_FALSE(context.ports[1].LogToFile);
+    EXPECT_EQ(sink.Count("M3S1"), 2);
 }
 
 TEST_F(HostCoreTest, CountersWrapAndTakeThirtyTwoBitAmounts) {

@@ -270,6 +270,29 @@ TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
     EXPECT_EQ(b.Stop()->code, 0);
 }
 
+// A far end that refuses the login with terminal escape sequences and a NUL in its answer: the
+// event that quotes it carries them escaped, and none reaches the event log or standard error
+// raw.
+TEST(ClientMode, RefusalTextOfTheFarEndIsEscapedInEvents) {
+    FarEnd farEnd;
+    ASSERT_TRUE(farEnd.Listen());
+    ServerSandbox b;
+    MakeClientPort(b, farEnd.Port(), false);
+    ASSERT_TRUE(StartAndWaitFor(b, {}));
+    ASSERT_TRUE(b.Pty(1).Write("hello"));
+    ASSERT_TRUE(farEnd.Accept(Millis(3000)));
+    ASSERT_TRUE(
+        farEnd.Send(std::string("Invalid Password\x1b]0;owned\x07") + '\0' + "\x1b[2J\r\n"));
+
+    EXPECT_TRUE(
+        b.WaitForEvent("Received Invalid Password<1B>]0;owned<07><00><1B>[2J<0D><0A> on "
+                       "Client Connection for Serial Port 1."));
+    EXPECT_EQ(b.Stop()->code, 0);
+    for (const std::string& text : {ReadFile(b.EventLogPath()), b.Stderr()}) {
+        EXPECT_EQ(text.find_first_of(std::string("\x1b\x07\0", 3)), std::string::npos) << text;
+    }
+}
+
 // An adapter pulled out of an enabled, listening port: the next device check takes the port
 // out of service, closes its listener and tells the console the port is disabled.
 TEST(Supervision, UnpluggedAdapterIsReportedToTheConsole) {

@@ -69,6 +69,9 @@ public:
         if (receiveBuffer > 0) {
             ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         }
+        // A send the server no longer takes gives up instead of blocking the test.
+        const timeval sendLimit{2, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -345,6 +348,43 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     EXPECT_TRUE(stalled.closedByPeer);
     EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 8 * 1024)
         << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
+    EXPECT_EQ(box.Stop()->code, 0);
+}
+
+// A client that offers telnet options without end and never reads the answers: they count
+// against the connection's output cap like every other byte, so the client is dropped, the
+// server stays small and serves the next client.
+TEST(Faults, TelnetOptionFloodFromAClientThatNeverReads) {
+    constexpr std::size_t kFloodLimit = 256 * 1024 * 1024;
+    ServerSandbox box;
+    box.AddPty(1);
+    box.EnablePort(1);
+    ASSERT_TRUE(StartAndWaitFor(box, {1}, SmallQuarantine()));
+    const pid_t pid = box.Process().Pid();
+    const long rssBefore = VmRssKib(pid);
+
+    RawClient flood;
+    ASSERT_TRUE(flood.Connect(box.DataPort(1), 4096));
+    std::string doOption;
+    for (int i = 0; i < 20000; ++i) {
+        doOption += "\xff\xfd\x01";
+    }
+    std::size_t sent = 0;
+    long rssPeak = rssBefore;
+    while (sent < kFloodLimit && flood.Send(doOption)) {
+        sent += doOption.size();
+        rssPeak = std::max(rssPeak, VmRssKib(pid));
+    }
+    EXPECT_LT(sent, kFloodLimit) << "the server kept taking the flood";
+    EXPECT_TRUE(box.WaitForEvent("Connection 1 of Serial Port 1 is not reading"));
+    flood.Drain(kFloodLimit, Millis(10000));
+    EXPECT_TRUE(flood.closedByPeer);
+    EXPECT_LT(rssPeak, 100 * 1024) << "VmRSS peak " << rssPeak << " KiB";
+    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 8 * 1024)
+        << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
+
+    RawClient next;
+    EXPECT_TRUE(LogIn(next, box.DataPort(1)));
     EXPECT_EQ(box.Stop()->code, 0);
 }
 

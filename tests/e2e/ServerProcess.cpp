@@ -1,6 +1,7 @@
 #include "tests/e2e/ServerProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,6 +84,11 @@ bool ServerProcess::Start(const std::string& binary, const std::vector<std::stri
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (runAs_ && (::setgroups(0, nullptr) != 0 ||
+                       ::setresgid(runAs_->second, runAs_->second, runAs_->second) != 0 ||
+                       ::setresuid(runAs_->first, runAs_->first, runAs_->first) != 0)) {
+            _exit(126);
+        }
         ::execve(binary.c_str(), argv.data(), envp.data());
         _exit(127);
     }

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/Deadline.h"
@@ -28,6 +29,10 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
+    // Later starts run the program as this user and group, without supplementary groups (as
+    // `setpriv --reuid --regid --clear-groups` would); needs root.
+    void RunAs(uid_t uid, gid_t gid) { runAs_ = {uid, gid}; }
+
     // Starts binary with args; standard output and error go to the two files.
     bool Start(const std::string& binary, const std::vector<std::string>& args,
                const EnvChanges& env, const std::string& stdoutPath, const std::string& stderrPath);
@@ -42,6 +47,7 @@ private:
 
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
+    std::optional<std::pair<uid_t, gid_t>> runAs_;
 };
 
 // Runs a program to its end (bounded) and collects its output.

@@ -1,6 +1,9 @@
 #include "tests/e2e/ServerSandbox.h"
 
+#include <unistd.h>
+
 #include <csignal>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tests/e2e/TcpClient.h"
@@ -65,8 +68,33 @@ EnvChanges ServerSandbox::Environment() const {
     };
 }
 
+void ServerSandbox::RunAs(uid_t uid, gid_t gid) {
+    runAs_ = {uid, gid};
+    process_.RunAs(uid, gid);
+}
+
+void ServerSandbox::HandOver() const {
+    if (!runAs_) {
+        return;
+    }
+    const auto [uid, gid] = *runAs_;
+    bool given = ::lchown(dir_.Path().c_str(), uid, gid) == 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir_.Path(), error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        given = ::lchown(it->path().c_str(), uid, gid) == 0 && given;
+    }
+    for (const auto& [com, pty] : ptys_) {
+        given = ::chown(pty->SlavePath().c_str(), uid, gid) == 0 && given;
+    }
+    if (error || !given) {
+        throw std::runtime_error("cannot hand the sandbox over to user " + std::to_string(uid));
+    }
+}
+
 bool ServerSandbox::Start(const std::vector<std::string>& args, EnvChanges extra) {
     MapUnusedPorts();
+    HandOver();
     EnvChanges env = Environment();
     for (auto& [name, value] : extra) {
         env[name] = std::move(value);

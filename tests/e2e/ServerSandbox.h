@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +50,10 @@ public:
     // The environment a run gets: store, event log, and no sign of systemd.
     EnvChanges Environment() const;
 
+    // Runs the server as another user (needs root): at Start the sandbox's folder, everything
+    // in it and the pseudo-terminals are given to that user, as a packaged service's would be.
+    void RunAs(uid_t uid, gid_t gid);
+
     // Starts the server (by default with -debug).
     bool Start(const std::vector<std::string>& args = {"-debug"}, EnvChanges extra = {});
     // Waits until "Service Starting...." was written and the console listens on the base port.
@@ -62,6 +69,7 @@ public:
 
 private:
     void MapUnusedPorts();
+    void HandOver() const;
 
     TempDir dir_;
     RegistryStore store_;
@@ -69,6 +77,7 @@ private:
     std::map<int, std::unique_ptr<PseudoTerminal>> ptys_;
     std::map<int, std::string> devices_;
     ServerProcess process_;
+    std::optional<std::pair<uid_t, gid_t>> runAs_;
 };
 
 }  // namespace tolvan::e2e

@@ -11,7 +11,6 @@
 #include "server/core/Clock.h"
 #include "server/core/DateTime.h"
 #include "server/core/EventLog.h"
-#include "server/core/LogFile.h"
 #include "server/service/EventLogSinks.h"
 #include "server/service/EventSource.h"
 #include "settings_store/RegistryStore.h"
@@ -79,16 +78,6 @@ TEST(EventLogTest, FailureActionsAreTheFortyFourBytesOfThreeRestarts) {
     EXPECT_EQ(file.front(), '/');
     struct stat info {};
     EXPECT_EQ(stat(file.c_str(), &info), 0) << file;
-}
-
-TEST(EventLogTest, LogFileAppendsPiecesUnchangedAndIgnoresBadPaths) {
-    TempFolder folder;
-    std::string path = folder.File("com1.log");
-    AppendLogFile(path, "first");
-    AppendLogFile(path, std::string("\r\n\0\xff", 4));
-    EXPECT_EQ(TempFolder::Read(path), std::string("first\r\n\0\xff", 9));
-    AppendLogFile(folder.File("missing/com1.log"), "lost");  // must not throw
-    AppendLogFile("", "lost");
 }
 
 TEST(DateTimeTest, TextDropsTheTimeOnlyAtMidnight) {

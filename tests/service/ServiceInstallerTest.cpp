@@ -46,8 +46,10 @@ protected:
         config.unitDir = (root_ / "units").string();
         config.systemctl = systemctl_.string();
         config.executablePath = executable;
+        config.registryPath = Store().string();
         return ServiceInstaller(config);
     }
+    fs::path Store() const { return root_ / "etc" / "tolvan" / "registry.reg"; }
     void FailOn(const std::string& verb) { std::ofstream(root_ / "fail") << verb; }
     std::string Calls() const { return ReadAll(root_ / "calls"); }
     fs::path Unit() const { return root_ / "units" / "TolvanServer.service"; }
@@ -56,15 +58,39 @@ protected:
     fs::path systemctl_;
 };
 
-// A notify-type unit that restarts on failure a minute later and starts at boot.
+// A notify-type unit that restarts on failure a minute later and starts at boot, sandboxed so
+// that of the file system only the store's folder and the log folder are writable; systemd
+// takes every line of it.
 TEST_F(ServiceInstallerTest, UnitFileText) {
-    const std::string text = ServiceInstaller::UnitFileText("/usr/bin/TolvanServer");
+    const std::string text =
+        ServiceInstaller::UnitFileText("/usr/bin/TolvanServer", "/srv/tolvan store/registry.reg");
     EXPECT_TRUE(text.starts_with("[Unit]\nDescription=Tolvan Server\n"));
     for (const char* line :
          {"\nStartLimitBurst=4\n", "\n[Service]\n", "\nType=notify\n",
           "\nExecStart=/usr/bin/TolvanServer\n", "\nRestart=on-failure\n", "\nRestartSec=60\n",
-          "\n[Install]\n", "\nWantedBy=multi-user.target\n"}) {
+          "\nEnvironment=\"TOLVAN_REGISTRY=/srv/tolvan store/registry.reg\"\n",
+          "\nNoNewPrivileges=yes\n", "\nProtectSystem=strict\n",
+          "\nReadWritePaths=\"/srv/tolvan store\"\n", "\nLogsDirectory=tolvan\n",
+          "\nLogsDirectoryMode=2750\n", "\nPrivateTmp=yes\n", "\nProtectHome=yes\n",
+          "\nUMask=0027\n", "\nMemoryMax=256M\n",
+          "\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n", "\n[Install]\n",
+          "\nWantedBy=multi-user.target\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    // A program installed from a home folder must stay readable to the service.
+    EXPECT_NE(ServiceInstaller::UnitFileText("/home/op/TolvanServer", "/etc/tolvan/registry.reg")
+                  .find("\nProtectHome=read-only\n"),
+              std::string::npos);
+    if (std::system("command -v systemd-analyze >/dev/null 2>&1") == 0) {
+        // It exits 0 on unknown settings and only warns: the unit must draw no word at all.
+        std::ofstream(root_ / "units" / "TolvanServer.service")
+            << ServiceInstaller::UnitFileText("/bin/true", "/etc/tolvan/registry.reg");
+        const std::string log = (root_ / "verify.log").string();
+        EXPECT_EQ(std::system(("systemd-analyze verify --man=no '" + Unit().string() + "' >'" +
+                               log + "' 2>&1")
+                                  .c_str()),
+                  0);
+        EXPECT_EQ(ReadAll(log), "");
     }
     // A fifth start 4 x 60 s after the first must still fall inside the window to be refused.
     const auto at = text.find("StartLimitIntervalSec=");
@@ -80,10 +106,13 @@ TEST_F(ServiceInstallerTest, QuotesExecPaths) {
     EXPECT_EQ(QuoteExecArgument("/opt/a\"b\\c"), "/opt/a\\\"b\\\\c");
 }
 
-// Install writes the unit, then reloads and enables it, in that order.
+// Install makes the store's folder, writes the unit, then reloads and enables it, in that
+// order.
 TEST_F(ServiceInstallerTest, InstallWritesUnitAndRunsSystemctl) {
     EXPECT_TRUE(Installer().Install());
-    EXPECT_EQ(ReadAll(Unit()), ServiceInstaller::UnitFileText("/opt/tolvan/TolvanServer"));
+    EXPECT_TRUE(fs::is_directory(Store().parent_path()));
+    EXPECT_EQ(ReadAll(Unit()),
+              ServiceInstaller::UnitFileText("/opt/tolvan/TolvanServer", Store().string()));
     EXPECT_EQ(Calls(), "daemon-reload\nenable TolvanServer\n");
     EXPECT_FALSE(fs::exists(Unit().string() + ".tmp"));
     struct stat info {};
@@ -104,12 +133,22 @@ TEST_F(ServiceInstallerTest, InstallFailures) {
     missing.unitDir = (root_ / "no-such-folder").string();
     missing.systemctl = systemctl_.string();
     missing.executablePath = "/opt/tolvan/TolvanServer";
+    missing.registryPath = Store().string();
     EXPECT_FALSE(ServiceInstaller(missing).Install());
 
     InstallerConfig noProgram = missing;
     noProgram.unitDir = (root_ / "units").string();
     noProgram.systemctl = (root_ / "no-such-systemctl").string();
     EXPECT_FALSE(ServiceInstaller(noProgram).Install());
+
+    // The sandbox could not start without the store's folder.
+    std::ofstream(root_ / "plain") << "a file, not a folder";
+    InstallerConfig noStore = noProgram;
+    noStore.systemctl = systemctl_.string();
+    noStore.registryPath = (root_ / "plain" / "registry.reg").string();
+    fs::remove(Unit());
+    EXPECT_FALSE(ServiceInstaller(noStore).Install());
+    EXPECT_FALSE(fs::exists(Unit()));
 }
 
 // Uninstall disables, removes the unit and reloads; a failed disable leaves the unit alone.
@@ -135,14 +174,15 @@ TEST_F(ServiceInstallerTest, Uninstall) {
 TEST_F(ServiceInstallerTest, ConfigFromEnvironment) {
     unsetenv("TOLVAN_UNIT_DIR");
     setenv("TOLVAN_SYSTEMCTL", "", 1);
-    InstallerConfig config = InstallerConfig::FromEnvironment("/x/TolvanServer");
+    InstallerConfig config = InstallerConfig::FromEnvironment("/x/TolvanServer", "/x/registry.reg");
     EXPECT_EQ(config.unitDir, "/etc/systemd/system");
     EXPECT_EQ(config.systemctl, "systemctl");
     EXPECT_EQ(config.executablePath, "/x/TolvanServer");
+    EXPECT_EQ(config.registryPath, "/x/registry.reg");
 
     setenv("TOLVAN_UNIT_DIR", "/tmp/units", 1);
     setenv("TOLVAN_SYSTEMCTL", "/bin/true", 1);
-    config = InstallerConfig::FromEnvironment("/x/TolvanServer");
+    config = InstallerConfig::FromEnvironment("/x/TolvanServer", "/x/registry.reg");
     EXPECT_EQ(config.unitDir, "/tmp/units");
     EXPECT_EQ(config.systemctl, "/bin/true");
     unsetenv("TOLVAN_UNIT_DIR");
