@@ -1,145 +1,162 @@
 #include "configurator/ConnectionList.h"
 
 #include <QEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
-#include <QLabel>
-#include <QListWidget>
-#include <QMessageBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "configurator/ByteText.h"
+#include "configurator/ReportText.h"
+#include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
 
 namespace tolvan {
 namespace {
 
-constexpr int kHeaderLines = 2;
-constexpr std::size_t kFieldsPerConnection = 5;
+enum Column { kNumber, kAddress, kRemotePort, kState, kSince, kColumns };
 
-QFont FixedPitchFont() {
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    if (!QFontInfo(font).fixedPitch()) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+QTableWidgetItem* Cell(const QString& text, bool number = false) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (number) {
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    return font;
-}
-
-bool AskDisconnect(QWidget* parent) {
-    return QMessageBox::question(
-               parent, QStringLiteral("Disconnect Connection"),
-               QStringLiteral("Are you sure you want to disconnect this session?"),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
-QString FieldText(const std::vector<std::string>& fields, std::size_t i) {
-    return i < fields.size() ? FromBytes(fields[i]) : QString();
+    return item;
 }
 
 }  // namespace
 
 ConnectionList::ConnectionList(QWidget* parent)
     : QGroupBox(QStringLiteral("Connections"), parent),
-      hint_(new QLabel(QStringLiteral("Double Click Connection Below To Disconnect."), this)),
-      lstConnectionInfo_(new QListWidget(this)),
-      question_(AskDisconnect) {
+      lstConnectionInfo_(new QTableWidget(0, kColumns, this)),
+      cmdDisconnect_(new QPushButton(QStringLiteral("&Disconnect..."), this)),
+      ask_(AskWithMessageBox) {
     setObjectName(QStringLiteral("frameConnections"));
-    hint_->setObjectName(QStringLiteral("Label_30"));
-    hint_->setCursor(Qt::PointingHandCursor);
-    hint_->installEventFilter(this);
+    QTableWidget* table = lstConnectionInfo_;
+    table->setObjectName(QStringLiteral("lstConnectionInfo"));
+    table->setHorizontalHeaderLabels({QStringLiteral("No."), QStringLiteral("Address"),
+                                      QStringLiteral("Remote port"), QStringLiteral("State"),
+                                      QStringLiteral("Connected since")});
+    table->horizontalHeaderItem(kNumber)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->horizontalHeaderItem(kRemotePort)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->verticalHeader()->hide();
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setTabKeyNavigation(false);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() +
+                            3 * table->verticalHeader()->defaultSectionSize() + 4);
+    table->installEventFilter(this);
 
-    lstConnectionInfo_->setObjectName(QStringLiteral("lstConnectionInfo"));
-    lstConnectionInfo_->setFont(FixedPitchFont());
-    lstConnectionInfo_->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstConnectionInfo_->setMouseTracking(true);
-    lstConnectionInfo_->viewport()->installEventFilter(this);
-    const QFontMetrics metrics(lstConnectionInfo_->font());
-    lstConnectionInfo_->setMinimumSize(
-        metrics.horizontalAdvance(HeaderLine() + QStringLiteral("255.255.255.255 ")) + 24,
-        metrics.lineSpacing() * 8);
-    connect(lstConnectionInfo_, &QListWidget::itemSelectionChanged, this,
-            &ConnectionList::UnselectHeaderLines);
-    connect(lstConnectionInfo_, &QListWidget::itemDoubleClicked, this,
-            &ConnectionList::OnDoubleClick);
+    cmdDisconnect_->setObjectName(QStringLiteral("cmdDisconnect"));
+    cmdDisconnect_->setToolTip(QStringLiteral("Ends the chosen connection (Delete)."));
+    cmdDisconnect_->setEnabled(false);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(hint_);
-    layout->addWidget(lstConnectionInfo_);
-    ClearList(kLoadSeparator);
+    connect(table, &QTableWidget::itemSelectionChanged, this, &ConnectionList::OnSelectionChanged);
+    connect(table, &QTableWidget::cellDoubleClicked, this, &ConnectionList::AskToDisconnect);
+    connect(cmdDisconnect_, &QPushButton::clicked, this, &ConnectionList::AskToDisconnect);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdDisconnect_);
+    buttons->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(table, 1);
+    layout->addLayout(buttons);
 }
 
-QString ConnectionList::HeaderLine() {
-    return QStringLiteral("Index ") + QStringLiteral("Connection Time") + QString(8, u' ') +
-           QStringLiteral("C ") + QStringLiteral("IP Address");
+int ConnectionList::ConnectionCount(const std::vector<std::string>& fields) {
+    return fields.size() > 1 ? static_cast<int>(console::LeadingNumber(fields[1])) : 0;
 }
 
-QString ConnectionList::ConnectionLine(const QString& connNo, const QString& time,
-                                       const QString& state, const QString& address) {
-    return connNo.leftJustified(6) + time.leftJustified(23) + state + u' ' + address;
-}
+void ConnectionList::ShowConnectionList(const std::vector<std::string>& fields, int portNumber) {
+    portNumber_ = portNumber;
+    QTableWidget* table = lstConnectionInfo_;
+    const QList<QTableWidgetItem*> chosen = table->selectedItems();
+    const int chosenConnection = chosen.isEmpty() ? -1 : chosen.front()->data(Qt::UserRole).toInt();
 
-void ConnectionList::ClearList(int separatorLength) {
-    lstConnectionInfo_->clear();
-    lstConnectionInfo_->addItem(HeaderLine());
-    lstConnectionInfo_->addItem(QString(separatorLength, u'-'));
-    for (int row = 0; row < kHeaderLines; ++row) {
-        QListWidgetItem* item = lstConnectionInfo_->item(row);
-        item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
-    }
-}
-
-void ConnectionList::ShowConnectionList(const std::vector<std::string>& fields) {
-    ClearList(kReportSeparator);
-    const long long count = fields.size() > 1 ? console::LeadingNumber(fields[1]) : 0;
-    // A count larger than the fields carried adds no lines for connections that are not there.
+    const long long count = std::max(ConnectionCount(fields), 0);
+    // The remote port is a sixth field of newer servers; the count tells which layout it is.
+    const std::size_t perConnection =
+        count > 0 && fields.size() == 2 + static_cast<std::size_t>(count) *
+                                              console::kConnectionFieldCountWithPort
+            ? console::kConnectionFieldCountWithPort
+            : console::kConnectionFieldCount;
+    table->setRowCount(0);
     for (long long k = 0; k < count; ++k) {
-        const std::size_t first = static_cast<std::size_t>(k) * kFieldsPerConnection + 2;
+        const std::size_t first = static_cast<std::size_t>(k) * perConnection + 2;
+        // A count larger than the fields carried adds no rows for connections not there.
         if (first >= fields.size()) {
             break;
         }
-        auto* item = new QListWidgetItem(
-            ConnectionLine(FieldText(fields, first), FieldText(fields, first + 2),
-                           FieldText(fields, first + 4), FieldText(fields, first + 3)));
-        item->setData(Qt::UserRole, static_cast<int>(console::LeadingNumber(fields[first])));
-        lstConnectionInfo_->addItem(item);
+        const auto field = [&fields, first](std::size_t offset) {
+            return first + offset < fields.size() ? fields[first + offset] : std::string();
+        };
+        const int connNo = static_cast<int>(console::LeadingNumber(field(0)));
+        const bool loggedIn = console::LeadingNumber(field(1)) != 0;
+        const int row = table->rowCount();
+        table->insertRow(row);
+        table->setItem(row, kNumber, Cell(QString::number(connNo), true));
+        table->setItem(row, kAddress, Cell(FromBytes(field(3)).trimmed()));
+        const QString remotePort = perConnection == console::kConnectionFieldCountWithPort
+                                       ? FromBytes(field(5)).trimmed()
+                                       : QString();
+        table->setItem(row, kRemotePort, Cell(remotePort, true));
+        table->setItem(row, kState,
+                       Cell(loggedIn ? QStringLiteral("connected") : QStringLiteral("password")));
+        table->setItem(row, kSince, Cell(IsoDateTime(field(2))));
+        for (int column = 0; column < kColumns; ++column) {
+            table->item(row, column)->setData(Qt::UserRole, connNo);
+        }
+        if (connNo == chosenConnection) {
+            table->selectRow(row);
+        }
     }
+    OnSelectionChanged();
     setEnabled(true);
     show();
 }
 
+void ConnectionList::OnSelectionChanged() {
+    cmdDisconnect_->setEnabled(!lstConnectionInfo_->selectedItems().isEmpty());
+}
+
 bool ConnectionList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == hint_ && event->type() == QEvent::MouseButtonRelease) {
-        Q_EMIT HintClicked();
-    } else if (watched == lstConnectionInfo_->viewport()) {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseMove:
-                UnselectHeaderLines();
-                break;
-            default:
-                break;
-        }
+    if (watched == lstConnectionInfo_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        AskToDisconnect();
+        return true;
     }
     return QGroupBox::eventFilter(watched, event);
 }
 
-void ConnectionList::UnselectHeaderLines() {
-    const QList<QListWidgetItem*> selected = lstConnectionInfo_->selectedItems();
-    if (!selected.isEmpty() && lstConnectionInfo_->row(selected.front()) < kHeaderLines) {
-        lstConnectionInfo_->clearSelection();
-    }
-}
-
-void ConnectionList::OnDoubleClick() {
-    const QList<QListWidgetItem*> selected = lstConnectionInfo_->selectedItems();
-    if (selected.isEmpty() || lstConnectionInfo_->row(selected.front()) < kHeaderLines) {
+void ConnectionList::AskToDisconnect() {
+    const QList<QTableWidgetItem*> chosen = lstConnectionInfo_->selectedItems();
+    if (chosen.isEmpty()) {
         return;
     }
-    // Taken before asking: a report may refill the list while the question is open.
-    const int connNo = selected.front()->data(Qt::UserRole).toInt();
-    if (question_ && question_(this)) {
+    const int row = chosen.front()->row();
+    // Taken before asking: a report may refill the table while the question is open.
+    const int connNo = chosen.front()->data(Qt::UserRole).toInt();
+    const auto text = [this, row](int column) {
+        return lstConnectionInfo_->item(row, column)->text();
+    };
+    QString peer = text(kAddress);
+    if (!text(kRemotePort).isEmpty()) {
+        peer += QStringLiteral(", remote port ") + text(kRemotePort);
+    }
+    const QString question = QStringLiteral("Disconnect connection %1 of COM%2 (%3, %4 since %5)?")
+                                 .arg(connNo)
+                                 .arg(portNumber_)
+                                 .arg(peer, text(kState), text(kSince));
+    if (ask_ && ask_(this, QStringLiteral("Disconnect Connection"), question,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes) {
         Q_EMIT DisconnectRequested(connNo);
     }
 }

@@ -1,60 +1,50 @@
 #pragma once
 
 #include <QGroupBox>
-#include <functional>
 #include <string>
 #include <vector>
 
-class QLabel;
-class QListWidget;
+#include "configurator/Ask.h"
+
+class QPushButton;
+class QTableWidget;
 
 namespace tolvan {
 
-// frameConnections: the live data connections of the selected port, one fixed-pitch line
-// each under a header and a separator; a double click asks and then asks the server to drop
-// the connection.
+// frameConnections: the live data connections of the selected port in a table (number,
+// address, remote port, state, connected since). Disconnect, the Delete key or a double click
+// ask about the chosen connection, by name, and then ask the server to drop it.
 class ConnectionList : public QGroupBox {
     Q_OBJECT
 
 public:
-    // Asks the operator whether to drop the connection; true means Yes.
-    using Question = std::function<bool(QWidget* parent)>;
-
-    static constexpr int kLoadSeparator = 44;
-    static constexpr int kReportSeparator = 46;
-
     explicit ConnectionList(QWidget* parent = nullptr);
 
-    static QString HeaderLine();
-    // Number padded to 6, time padded to 23, state, a blank, address; a longer value is
-    // shown whole and only moves the rest of its own line.
-    static QString ConnectionLine(const QString& connNo, const QString& time, const QString& state,
-                                  const QString& address);
+    // Fills the table from a connection list report whose field 0 has already been checked,
+    // then enables and shows the frame. Each connection has five fields, or six where the
+    // server adds the remote port. The chosen connection stays chosen.
+    void ShowConnectionList(const std::vector<std::string>& fields, int portNumber);
+    // The number of connections in a connection list report.
+    static int ConnectionCount(const std::vector<std::string>& fields);
 
-    // Empties the list down to the header and a separator of separatorLength dashes.
-    void ClearList(int separatorLength);
-    // Fills the list from a connection list report whose field 0 has already been checked,
-    // then enables and shows the frame.
-    void ShowConnectionList(const std::vector<std::string>& fields);
-
-    void SetQuestion(Question question) { question_ = std::move(question); }
-    QListWidget* List() const { return lstConnectionInfo_; }
+    void SetAsk(Ask ask) { ask_ = std::move(ask); }
+    QTableWidget* Table() const { return lstConnectionInfo_; }
+    QPushButton* DisconnectButton() const { return cmdDisconnect_; }
 
 Q_SIGNALS:
     void DisconnectRequested(int connNo);
-    // The hint label above the list was clicked.
-    void HintClicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void UnselectHeaderLines();
-    void OnDoubleClick();
+    void AskToDisconnect();
+    void OnSelectionChanged();
 
-    QLabel* hint_;
-    QListWidget* lstConnectionInfo_;
-    Question question_;
+    QTableWidget* lstConnectionInfo_;
+    QPushButton* cmdDisconnect_;
+    int portNumber_ = 0;
+    Ask ask_;
 };
 
 }  // namespace tolvan

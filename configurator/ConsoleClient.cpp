@@ -4,7 +4,6 @@
 #include <QHostAddress>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 
 #include "configurator/ServerSettings.h"
@@ -14,12 +13,6 @@
 
 namespace tolvan {
 namespace {
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Field i, or empty text when the report is short.
 std::string FieldOr(const ReportFields& fields, std::size_t i) {
@@ -39,7 +32,9 @@ ConsoleClient::ConsoleClient(const ServerSettings& settings, QObject* parent)
     connect(&server_, &QTcpSocket::connected, this, &ConsoleClient::OnConnected);
     connect(&server_, &QTcpSocket::readyRead, this, &ConsoleClient::OnReadyRead);
     connect(&server_, &QTcpSocket::disconnected, this, &ConsoleClient::ServerDisconnected);
-    connect(&server_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+    connect(&server_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+        failure_.error = e;
+        failure_.errorText = server_.errorString();
         // A closing connection reports the remote close as an error first; the disconnected
         // signal that follows tells the same story, so only report errors of other states.
         if (server_.state() != QAbstractSocket::ConnectedState) {
@@ -62,9 +57,20 @@ quint16 ConsoleClient::BasePort() const {
     return port ? static_cast<quint16>(*port) : kDefaultBasePort;
 }
 
+QString ConsoleClient::Address() const {
+    return QStringLiteral("127.0.0.1:") + QString::number(port_);
+}
+
 void ConsoleClient::ConnectToServer() {
     Close();
-    server_.connectToHost(QHostAddress(QHostAddress::LocalHost), BasePort());
+    port_ = BasePort();
+    answered_ = false;
+    failure_ = {};
+    // An attempt asked for now starts the five seconds again.
+    if (!exitRequested_) {
+        timer1_.start(kReconnectInterval);
+    }
+    server_.connectToHost(QHostAddress(QHostAddress::LocalHost), port_);
 }
 
 void ConsoleClient::Close() {
@@ -140,12 +146,8 @@ void ConsoleClient::SendStatisticsReset(int port) {
     SendConsoleMessage(console::kCodeStatisticsReset, std::to_string(port));
 }
 
-void ConsoleClient::SendConnectionListRequest(const std::string& portText) {
-    const std::size_t first = portText.find_first_not_of(' ');
-    const std::size_t last = portText.find_last_not_of(' ');
-    SendConsoleMessage(
-        console::kCodeConnectionList,
-        first == std::string::npos ? std::string() : portText.substr(first, last - first + 1));
+void ConsoleClient::SendConnectionListRequest(int port) {
+    SendConsoleMessage(console::kCodeConnectionList, std::to_string(port));
 }
 
 void ConsoleClient::SendSettingsUpdate(const std::string& payload) {
@@ -161,7 +163,7 @@ void ConsoleClient::SendTraceSwitch(int port, bool on) {
 }
 
 void ConsoleClient::SendPortStateRequest(int port) {
-    SendConsoleMessage(console::kCodePortState, std::to_string(port));
+    SendConsoleMessage(console::kCodePortState, port < 0 ? std::string() : std::to_string(port));
 }
 
 void ConsoleClient::ReceiveConsoleData(std::string_view bytes) {
@@ -171,8 +173,25 @@ void ConsoleClient::ReceiveConsoleData(std::string_view bytes) {
     }
 }
 
+void ConsoleClient::OnRefused(const std::string& payload) {
+    const ReportFields fields = console::SplitFields(payload, console::kRefusalFieldCount);
+    failure_.refusal = console::Trim(FieldOr(fields, 0));
+    failure_.refusalText = FieldOr(fields, 1);
+    // The server closes a console it will not serve; nothing more is read from it.
+    Close();
+    Q_EMIT ServerDisconnected();
+}
+
 void ConsoleClient::DispatchReport(const std::string& code, const std::string& payload) {
-    const std::string upper = Upper(code);
+    const std::string upper = console::ToUpper(code);
+    if (upper == console::kCodeRefused) {
+        OnRefused(payload);
+        return;
+    }
+    if (!answered_ && IsConnected()) {
+        answered_ = true;
+        Q_EMIT ServerAnswered();
+    }
     if (upper == console::kCodePortSettings) {
         Q_EMIT PortSettingsReport(console::SplitFields(payload, console::kSettingsFieldCount));
     } else if (upper == console::kCodeConnectionCount) {
@@ -193,9 +212,6 @@ void ConsoleClient::DispatchReport(const std::string& code, const std::string& p
         Q_EMIT VersionReport(FieldOr(fields, 0), FieldOr(fields, 1));
     } else if (upper == console::kCodePortState) {
         Q_EMIT PortStateReport(console::SplitFields(payload, console::kPortStateFieldCount));
-    } else if (upper == console::kCodeRefused) {
-        const ReportFields fields = console::SplitFields(payload, 2);
-        Q_EMIT ConsoleRefused(FieldOr(fields, 0), FieldOr(fields, 1));
     }
 }
 

@@ -37,6 +37,21 @@ public:
     bool IsConnected() const;
     // The base port as stored; a value that is no port number gives kDefaultBasePort.
     quint16 BasePort() const;
+    // "127.0.0.1:5000": where the last attempt went.
+    QString Address() const;
+    // Milliseconds until Timer1 tries again.
+    int NextAttemptIn() const { return timer1_.remainingTime(); }
+
+    // Why the last attempt or connection ended, for the operator.
+    struct Failure {
+        // The server's refusal ("not-permitted", "full") and its text; empty otherwise.
+        std::string refusal;
+        std::string refusalText;
+        // The socket's error when the server did not refuse.
+        QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+        QString errorText;
+    };
+    const Failure& LastFailure() const { return failure_; }
 
     // Makes the next Timer1 tick, about half a second from now, end the program.
     void RequestExit();
@@ -50,10 +65,11 @@ public:
     void SendPortSettingsRequest(int port);
     void SendStatisticsRequest(int port);
     void SendStatisticsReset(int port);
-    void SendConnectionListRequest(const std::string& portText);
+    void SendConnectionListRequest(int port);
     void SendSettingsUpdate(const std::string& payload);
     void SendDisconnectRequest(int port, int connNo);
     void SendTraceSwitch(int port, bool on);
+    // One port's state, or every port's for port < 0.
     void SendPortStateRequest(int port);
 
     // Appends received bytes to the receive buffer and dispatches every complete frame.
@@ -63,7 +79,9 @@ public:
 Q_SIGNALS:
     // The console connection is up; the version and port list requests follow at once.
     void ServerConnected();
-    // The socket closed or failed.
+    // The first report of a connection has arrived: the server serves this console.
+    void ServerAnswered();
+    // The socket closed or failed, or the server refused the console (see LastFailure).
     void ServerDisconnected();
 
     void PortSettingsReport(const tolvan::ReportFields& fields);
@@ -74,22 +92,23 @@ Q_SIGNALS:
     // ShowTraceEvent: port position, COM number text, kind, text.
     void TraceEventReport(int port, const std::string& comText, int kind, const std::string& text);
     void VersionReport(const std::string& version, const std::string& releaseDate);
-    // Port, state, until, detail.
     void PortStateReport(const tolvan::ReportFields& fields);
-    // The server will not serve this connection and says why; it closes the connection next.
-    void ConsoleRefused(const std::string& reason, const std::string& text);
 
 private:
     void SendConsoleMessage(std::string_view code, const std::string& payload);
     void OnConnected();
     void OnReadyRead();
     void OnTimer1();
+    void OnRefused(const std::string& payload);
 
     const ServerSettings& settings_;
     QTcpSocket server_;
     QTimer timer1_;
     // One receive buffer for the life of the program, kept across connections.
     console::FrameDecoder decoder_;
+    quint16 port_ = kDefaultBasePort;
+    Failure failure_;
+    bool answered_ = false;
     bool exitRequested_ = false;
     std::function<void()> exitHandler_;
 };

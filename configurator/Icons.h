@@ -5,7 +5,8 @@
 
 namespace tolvan {
 
-// The configurator's icons, drawn in code: "ICONX", "ICONIDLE", "ICON1".."ICON9", "ICONPLUS".
+// The configurator's icons, drawn in code for every size from 16 pixels up: "ICONX", "ICONIDLE",
+// "ICON1".."ICON9", "ICONPLUS".
 // An unknown name gives "ICONX".
 QIcon TolvanIcon(const QString& name);
 

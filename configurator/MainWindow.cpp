@@ -4,14 +4,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "configurator/ByteText.h"
@@ -22,6 +23,7 @@
 #include "configurator/ServerSettings.h"
 #include "configurator/SettingsWindow.h"
 #include "configurator/StartupStyle.h"
+#include "configurator/StatusLine.h"
 #include "configurator/WindowFrame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
@@ -29,9 +31,7 @@
 namespace tolvan {
 namespace {
 
-// Room kept free below the window on a small screen (800 twips).
-constexpr int kScreenMargin = 53;
-constexpr int kTopBarHeight = 5;
+constexpr int kCountdownInterval = 1000;
 
 void RetainSizeWhenHidden(QWidget* widget) {
     QSizePolicy policy = widget->sizePolicy();
@@ -47,28 +47,35 @@ QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
     return action;
 }
 
+QString Plural(int count, const char* one) {
+    return QString::number(count) + u' ' + QString::fromLatin1(one) +
+           (count == 1 ? QString() : QStringLiteral("s"));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(ServerSettings& settings, QWidget* parent)
-    : QMainWindow(parent), settings_(settings), client_(settings, this) {
+    : QMainWindow(parent),
+      settings_(settings),
+      client_(settings, this),
+      service_(this),
+      ask_(AskWithMessageBox) {
     setObjectName(QStringLiteral("F1"));
-    setWindowTitle(QStringLiteral("Server Settings"));
+    setWindowTitle(QStringLiteral("Tolvan Server Configuration"));
     BuildMenus();
     setCentralWidget(BuildContent());
+    statusLine_ = new StatusLine;
+    statusBar()->addWidget(statusLine_, 1);
+    statusBar()->setSizeGripEnabled(true);
     SetIcon(QStringLiteral("ICONX"));
+    SetTabOrder();
     FitToScreen();
 
     connect(&client_, &ConsoleClient::ServerConnected, this, [this] {
         SetIcon(QStringLiteral("ICONIDLE"));
-        refusal_.clear();
-        lblPortState_->clear();
+        statusLine_->ShowConnecting(client_.Address());
     });
-    connect(&client_, &ConsoleClient::ConsoleRefused, this,
-            [this](const std::string& reason, const std::string& text) {
-                refusal_ = FromBytes(console::DescribeRefusal(reason, text));
-                lblPortState_->setText(refusal_);
-            });
-    connect(&client_, &ConsoleClient::PortStateReport, this, &MainWindow::ShowPortState);
+    connect(&client_, &ConsoleClient::ServerAnswered, this, &MainWindow::ShowConnectionState);
     connect(&client_, &ConsoleClient::ServerDisconnected, this, &MainWindow::ServerConnectionLost);
     connect(&client_, &ConsoleClient::PortListReport, this, &MainWindow::ShowPortList);
     connect(&client_, &ConsoleClient::PortSettingsReport, this, &MainWindow::ShowPortSettings);
@@ -76,13 +83,45 @@ MainWindow::MainWindow(ServerSettings& settings, QWidget* parent)
     connect(&client_, &ConsoleClient::ConnectionListReport, this, &MainWindow::ShowConnectionList);
     connect(&client_, &ConsoleClient::ConnectionCountNotice, this,
             &MainWindow::ShowConnectionCount);
+    connect(&client_, &ConsoleClient::PortStateReport, this, &MainWindow::ShowPortState);
     client_.SetExitHandler([this] { Quit(); });
+
+    connect(&service_, &ServiceControl::StateChanged, this, [this] {
+        if (!client_.IsConnected()) {
+            ShowNotConnected();
+        }
+    });
+    connect(&service_, &ServiceControl::BusyChanged, statusLine_, &StatusLine::SetStarting);
+    connect(&service_, &ServiceControl::Finished, this,
+            [this](ServiceControl::Action action, bool ok, const QString& message) {
+                statusLine_->ShowResult(message, ok);
+                if (ok && action != ServiceControl::Action::Stop && !client_.IsConnected()) {
+                    client_.ConnectToServer();
+                }
+            });
+    connect(statusLine_, &StatusLine::StartServiceClicked, this,
+            [this] { service_.Run(ServiceControl::Action::Start); });
+    connect(statusLine_, &StatusLine::RetryClicked, this, [this] {
+        client_.ConnectToServer();
+        statusLine_->ShowConnecting(client_.Address());
+    });
+
+    refreshTimer_.setObjectName(QStringLiteral("refreshTimer"));
+    refreshTimer_.setParent(this);
+    refreshTimer_.setInterval(kRefreshInterval);
+    connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::OnRefreshTick);
+    refreshTimer_.start();
+    countdownTimer_.setInterval(kCountdownInterval);
+    connect(&countdownTimer_, &QTimer::timeout, this,
+            [this] { statusLine_->ShowNextTry(client_.NextAttemptIn()); });
+    countdownTimer_.start();
     frame_ = std::make_unique<WindowFrame>(*this);
 }
 
 MainWindow::~MainWindow() {
     // The client outlives the members its handlers use; nothing it says may reach them now.
     disconnect(&client_, nullptr, this, nullptr);
+    disconnect(&service_, nullptr, this, nullptr);
 }
 
 void MainWindow::BuildMenus() {
@@ -92,17 +131,19 @@ void MainWindow::BuildMenus() {
               QKeySequence(Qt::CTRL | Qt::Key_T));
     QAction* toTray = AddAction(mnuFile, "mnuSendToTray", QStringLiteral("&Minimize To Tray"),
                                 QKeySequence(Qt::CTRL | Qt::Key_M));
-    QAction* settingsAction = AddAction(mnuFile, "mnuSettings", QStringLiteral("&Settings"));
+    QAction* settingsAction = AddAction(mnuFile, "mnuSettings", QStringLiteral("&Settings..."));
     QMenu* tools = mnuFile->addMenu(QStringLiteral("S&ystem Tools"));
     tools->setObjectName(QStringLiteral("mnuSystemTools"));
     tools->menuAction()->setObjectName(QStringLiteral("mnuSystemTools"));
     AddAction(tools, "mnuEventViewer", QStringLiteral("&Event Viewer"));
     AddAction(tools, "mnuServices", QStringLiteral("&Services"));
-    QAction* exitAction = AddAction(mnuFile, "mnuExit", QStringLiteral("&Exit"));
+    mnuFile->addSeparator();
+    QAction* exitAction =
+        AddAction(mnuFile, "mnuExit", QStringLiteral("&Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    AddAction(mnuHelp, "mnuHelpHelp", QStringLiteral("&Help"));
+    AddAction(mnuHelp, "mnuHelpHelp", QStringLiteral("&User's Manual"), QKeySequence::HelpContents);
     AddAction(mnuHelp, "mnuAbout", QStringLiteral("&About"));
 
     connect(toTray, &QAction::triggered, this, &MainWindow::SendToTray);
@@ -116,17 +157,25 @@ QWidget* MainWindow::BuildContent() {
 
     lstPort_ = new QComboBox(frameContainer);
     lstPort_->setObjectName(QStringLiteral("lstPort"));
-    lstPort_->setMinimumContentsLength(6);
-    auto* portLabel = new QLabel(QStringLiteral("Port Number"), frameContainer);
+    lstPort_->setMinimumContentsLength(22);
+    auto* portLabel = new QLabel(QStringLiteral("&Port"), frameContainer);
     portLabel->setBuddy(lstPort_);
     lblPortState_ = new QLabel(frameContainer);
     lblPortState_->setObjectName(QStringLiteral("lblPortState"));
-    cmdTrace_ = new QPushButton(QStringLiteral("Trace Window"), frameContainer);
-    cmdTrace_->setObjectName(QStringLiteral("cmdTrace"));
+    lblPortState_->setTextFormat(Qt::PlainText);
+    lblOffline_ = new QLabel(frameContainer);
+    lblOffline_->setObjectName(QStringLiteral("lblOffline"));
+    lblOffline_->setTextFormat(Qt::PlainText);
+    lblOffline_->setWordWrap(true);
+    lblOffline_->setAlignment(Qt::AlignCenter);
+    QFont large = lblOffline_->font();
+    large.setPointSizeF(large.pointSizeF() * 1.3);
+    lblOffline_->setFont(large);
 
     framePortSettings_ = new PortSettingsFrame(frameContainer);
     framePortCounters_ = new PortCountersFrame(frameContainer);
     frameConnections_ = new ConnectionList(frameContainer);
+    frameConnections_->SetAsk(ask_);
     for (QWidget* frame : std::initializer_list<QWidget*>{framePortSettings_, framePortCounters_,
                                                           frameConnections_}) {
         RetainSizeWhenHidden(frame);
@@ -136,85 +185,80 @@ QWidget* MainWindow::BuildContent() {
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(portLabel);
     portRow->addWidget(lstPort_);
-    portRow->addWidget(lblPortState_);
-    portRow->addStretch();
-    portRow->addWidget(cmdTrace_);
+    portRow->addSpacing(12);
+    portRow->addWidget(lblPortState_, 1);
 
-    auto* frames = new QGridLayout;
-    frames->addWidget(framePortSettings_, 0, 0);
-    frames->addWidget(frameConnections_, 1, 0);
-    frames->addWidget(framePortCounters_, 0, 1, 2, 1);
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(framePortSettings_, 3);
+    frames->addWidget(framePortCounters_, 1);
+
+    // The port's frames, or in their place why there are none.
+    auto* portPage = new QWidget;
+    auto* portLayout = new QVBoxLayout(portPage);
+    portLayout->setContentsMargins(0, 0, 0, 0);
+    portLayout->addLayout(frames, 3);
+    portLayout->addWidget(frameConnections_, 2);
+    pages_ = new QStackedWidget(frameContainer);
+    pages_->addWidget(portPage);
+    pages_->addWidget(lblOffline_);
 
     auto* content = new QVBoxLayout(frameContainer);
-    content->setSizeConstraint(QLayout::SetFixedSize);
     content->addLayout(portRow);
-    content->addLayout(frames);
+    content->addWidget(pages_, 1);
 
     scrollArea_ = new QScrollArea;
     scrollArea_->setObjectName(QStringLiteral("scrollContainer"));
     scrollArea_->setFrameShape(QFrame::NoFrame);
-    scrollArea_->setAlignment(Qt::AlignCenter);
+    // The content grows with the window and scrolls only where the window is too small.
+    scrollArea_->setWidgetResizable(true);
+    scrollArea_->setFocusPolicy(Qt::NoFocus);
     scrollArea_->setWidget(frameContainer);
 
-    auto* frameTop = new QFrame;
-    frameTop->setObjectName(QStringLiteral("frameTop"));
-    frameTop->setFixedHeight(kTopBarHeight);
-    auto* lineTop = new QFrame(frameTop);
-    lineTop->setObjectName(QStringLiteral("LineTop"));
-    lineTop->setFrameShape(QFrame::HLine);
-    lineTop->setFrameShadow(QFrame::Sunken);
-    auto* topLayout = new QVBoxLayout(frameTop);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    topLayout->addWidget(lineTop);
-
-    auto* central = new QWidget;
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(frameTop);
-    layout->addWidget(scrollArea_);
-
-    connect(lstPort_, &QComboBox::activated, this, &MainWindow::SelectPort);
-    connect(cmdTrace_, &QPushButton::clicked, this, [this] {
-        if (QAction* trace = MenuAction(QStringLiteral("mnuTracEwINDOW"))) {
-            trace->trigger();
-        }
-    });
+    connect(lstPort_, &QComboBox::activated, this, &MainWindow::OnPortChosen);
     connect(framePortSettings_, &PortSettingsFrame::UpdateClicked, this,
             &MainWindow::OnUpdateClicked);
-    connect(framePortCounters_, &PortCountersFrame::RefreshClicked, this, [this] {
-        framePortCounters_->setEnabled(false);
-        client_.SendStatisticsRequest(SelectedPort());
-    });
+    connect(
+        framePortSettings_, &PortSettingsFrame::UpdateAnswered, this,
+        [this](bool taken, const QString& message) { statusLine_->ShowResult(message, taken); });
     connect(framePortCounters_, &PortCountersFrame::ClearClicked, this, [this] {
-        framePortCounters_->setEnabled(false);
+        framePortCounters_->AwaitClear();
         client_.SendStatisticsReset(SelectedPort());
     });
-    connect(frameConnections_, &ConnectionList::HintClicked, this, [this] {
-        if (SelectedPort() >= 0) {
-            client_.SendConnectionListRequest(std::to_string(SelectedPort()));
-        }
+    connect(frameConnections_, &ConnectionList::DisconnectRequested, this, [this](int connNo) {
+        client_.SendDisconnectRequest(SelectedPort(), connNo);
+        statusLine_->ShowResult(QStringLiteral("Connection %1 of %2 is being ended.")
+                                    .arg(connNo)
+                                    .arg(PortTexts().value(SelectedPort())),
+                                true);
     });
-    connect(frameConnections_, &ConnectionList::DisconnectRequested, this,
-            [this](int connNo) { client_.SendDisconnectRequest(SelectedPort(), connNo); });
-    return central;
+    return scrollArea_;
+}
+
+void MainWindow::SetTabOrder() {
+    // Top to bottom, left to right: the port, the settings, the counters, the connections.
+    QList<QWidget*> order{lstPort_};
+    order << framePortSettings_->KeyboardOrder();
+    order << framePortCounters_->ClearButton() << frameConnections_->Table()
+          << frameConnections_->DisconnectButton() << statusLine_->StartButton()
+          << statusLine_->RetryButton();
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
 }
 
 void MainWindow::FitToScreen() {
-    const QSize content =
-        centralWidget()->findChild<QWidget*>(QStringLiteral("frameContainer"))->sizeHint();
-    resize(content.width() + 24, content.height() + menuBar()->sizeHint().height() + 24);
+    // Room for the whole content where the screen has it; a smaller screen scrolls.
+    const QSize content = scrollArea_->widget()->sizeHint();
+    const QSize wanted(content.width() + 8, content.height() + menuBar()->sizeHint().height() +
+                                                statusBar()->sizeHint().height() + 8);
     const QScreen* screen = this->screen();
     if (screen == nullptr) {
+        resize(wanted);
         return;
     }
     const QRect available = screen->availableGeometry();
-    if (width() > available.width()) {
-        resize(available.width(), height());
-    }
-    if (height() + kScreenMargin >= available.height()) {
-        resize(width(), available.height() - kScreenMargin);
-    }
+    resize(std::min(wanted.width(), available.width() * 9 / 10),
+           std::min(wanted.height(), available.height() * 9 / 10));
 }
 
 QAction* MainWindow::MenuAction(const QString& name) const {
@@ -224,7 +268,7 @@ QAction* MainWindow::MenuAction(const QString& name) const {
 QStringList MainWindow::PortTexts() const {
     QStringList texts;
     for (int i = 0; i < lstPort_->count(); ++i) {
-        texts << lstPort_->itemText(i);
+        texts << QStringLiteral("COM") + QString::number(lstPort_->itemData(i).toInt());
     }
     return texts;
 }
@@ -239,7 +283,6 @@ bool MainWindow::IsSelectedPort(const ReportFields& fields) const {
 }
 
 void MainWindow::HidePortFrames() {
-    lblPortState_->clear();
     framePortSettings_->hide();
     framePortCounters_->hide();
     frameConnections_->hide();
@@ -250,6 +293,11 @@ void MainWindow::SetIcon(const QString& name) {
     setProperty("iconName", name);
     setWindowIcon(TolvanIcon(name));
     Q_EMIT IconChanged(name);
+}
+
+void MainWindow::SetAsk(Ask ask) {
+    ask_ = std::move(ask);
+    frameConnections_->SetAsk(ask_);
 }
 
 void MainWindow::Start(const QStringList& arguments) {
@@ -266,44 +314,135 @@ void MainWindow::Start(const QStringList& arguments) {
             break;
     }
     client_.ConnectToServer();
+    statusLine_->ShowConnecting(client_.Address());
+}
+
+void MainWindow::ShowConnectionState() {
+    pages_->setCurrentIndex(0);
+    statusLine_->ShowConnected(client_.Address());
+    UpdateTrayToolTip();
+}
+
+void MainWindow::ShowNotConnected() {
+    const ConsoleClient::Failure& failure = client_.LastFailure();
+    const QString address = client_.Address();
+    QString reason;
+    bool offerStart = false;
+    if (failure.refusal == "not-permitted") {
+        reason = QStringLiteral(
+            "the server does not let this user use its console. Only root and the members of "
+            "its console group may; after being added to the group, log in again.");
+    } else if (failure.refusal == "full") {
+        reason =
+            QStringLiteral("the server's console is full: it serves four configurators at a time.");
+    } else if (!failure.refusal.empty()) {
+        reason =
+            QStringLiteral("the server refused the console (%1).").arg(FromBytes(failure.refusal));
+    } else if (failure.error == QAbstractSocket::ConnectionRefusedError) {
+        const QString state = service_.State();
+        if (state == QStringLiteral("active")) {
+            reason = QStringLiteral(
+                         "nothing answers at %1 although the service runs. Do the server and "
+                         "this program use the same base port?")
+                         .arg(address);
+        } else if (state == QStringLiteral("activating")) {
+            reason = QStringLiteral("the Tolvan Server service is starting.");
+        } else if (state.isEmpty()) {
+            reason = QStringLiteral("nothing answers at %1. Is the Tolvan Server service running?")
+                         .arg(address);
+            offerStart = true;
+        } else {
+            reason = QStringLiteral("the Tolvan Server service is not running (%1).").arg(state);
+            offerStart = true;
+        }
+    } else if (failure.error == QAbstractSocket::RemoteHostClosedError) {
+        reason = QStringLiteral("the server closed the console connection.");
+    } else if (failure.errorText.isEmpty()) {
+        reason = QStringLiteral("the connection to %1 was closed.").arg(address);
+    } else {
+        reason = QStringLiteral("%1 cannot be reached: %2.").arg(address, failure.errorText);
+    }
+    if (!failure.refusalText.empty()) {
+        reason += QStringLiteral(" The server says: \"%1\"").arg(FromBytes(failure.refusalText));
+    }
+    statusLine_->ShowNotConnected(reason, offerStart);
+    statusLine_->ShowNextTry(client_.NextAttemptIn());
+    QString sentence = reason;
+    sentence[0] = sentence[0].toUpper();
+    lblOffline_->setText(QStringLiteral("Not connected to the Tolvan Server.\n\n") + sentence);
+    pages_->setCurrentWidget(lblOffline_);
 }
 
 void MainWindow::ShowPortList(const ReportFields& fields) {
+    // After a reconnection the port shown before is shown again, its unsent changes kept.
+    const int shownNumber = framePortSettings_->PortNumber();
     lstPort_->clear();
     HidePortFrames();
+    shownPort_ = -1;
+    portStates_.clear();
+    connectionCounts_.clear();
+    int select = 0;
     for (std::size_t i = 1; i < fields.size(); ++i) {
-        lstPort_->addItem(QStringLiteral("Com") + FromBytes(fields[i]));
+        const int number = static_cast<int>(console::LeadingNumber(fields[i]));
+        if (number == shownNumber) {
+            select = lstPort_->count();
+        }
+        lstPort_->addItem(QStringLiteral("COM") + QString::number(number), number);
     }
     if (lstPort_->count() > 0) {
-        lstPort_->setCurrentIndex(0);
+        lstPort_->setCurrentIndex(select);
         SelectPort();
     }
+    UpdateTrayToolTip();
+}
+
+void MainWindow::OnPortChosen(int index) {
+    if (index == shownPort_) {
+        return;
+    }
+    const QString port = PortTexts().value(index);
+    if (!MayDropChanges(QStringLiteral("show %1").arg(port))) {
+        lstPort_->setCurrentIndex(shownPort_);
+        return;
+    }
+    SelectPort();
+}
+
+bool MainWindow::MayDropChanges(const QString& doing) {
+    if (!framePortSettings_->HasChanges()) {
+        return true;
+    }
+    const QString text =
+        QStringLiteral(
+            "The changes to COM%1 (%2) have not been sent to the server.\n\n"
+            "Drop them and %3?")
+            .arg(framePortSettings_->PortNumber())
+            .arg(framePortSettings_->ChangedCaptions().join(QStringLiteral(", ")), doing);
+    return ask_ && ask_(this, QStringLiteral("Unsent Changes"), text,
+                        QMessageBox::Discard | QMessageBox::Cancel,
+                        QMessageBox::Cancel) == QMessageBox::Discard;
 }
 
 void MainWindow::SelectPort() {
     HidePortFrames();
     const int port = SelectedPort();
+    shownPort_ = port;
     if (port < 0) {
         return;
     }
+    if (lstPort_->itemData(port).toInt() != framePortSettings_->PortNumber()) {
+        framePortSettings_->Forget();
+    }
+    ShowSelectedPortState();
     client_.SendPortSettingsRequest(port);
     client_.SendStatisticsRequest(port);
-    client_.SendConnectionListRequest(std::to_string(port));
+    client_.SendConnectionListRequest(port);
+    client_.SendPortStateRequest(port);
 }
 
 void MainWindow::ShowPortSettings(const ReportFields& fields) {
     if (IsSelectedPort(fields)) {
         framePortSettings_->ShowPortSettings(fields);
-        // The settings may have changed how the port is doing.
-        client_.SendPortStateRequest(SelectedPort());
-    }
-}
-
-void MainWindow::ShowPortState(const ReportFields& fields) {
-    if (IsSelectedPort(fields) &&
-        fields.size() == static_cast<std::size_t>(console::kPortStateFieldCount)) {
-        lblPortState_->setText(
-            FromBytes(console::DescribePortState(fields[1], fields[2], fields[3])));
     }
 }
 
@@ -314,17 +453,97 @@ void MainWindow::ShowPortStatistics(const ReportFields& fields) {
 }
 
 void MainWindow::ShowConnectionList(const ReportFields& fields) {
+    if (fields.empty()) {
+        return;
+    }
+    const int port = static_cast<int>(console::LeadingNumber(fields[0]));
+    if (port >= 0 && port < lstPort_->count()) {
+        connectionCounts_[port] = ConnectionList::ConnectionCount(fields);
+        UpdateTrayToolTip();
+    }
     if (IsSelectedPort(fields)) {
-        frameConnections_->ShowConnectionList(fields);
+        frameConnections_->ShowConnectionList(fields, lstPort_->itemData(port).toInt());
     }
 }
 
 void MainWindow::ShowConnectionCount(const ReportFields& fields) {
     const long long total = fields.size() > 1 ? console::LeadingNumber(fields[1]) : 0;
     SetIcon(ConnectionCountIconName(total));
-    if (IsSelectedPort(fields)) {
-        client_.SendConnectionListRequest(std::to_string(SelectedPort()));
+    const long long port = fields.empty() ? -1 : console::LeadingNumber(fields[0]);
+    if (port == console::kCountAfterPortList) {
+        // The counts of every port, for the notification area's tip.
+        RequestConnectionLists(-1);
+    } else if (port >= 0 && port < lstPort_->count()) {
+        RequestConnectionLists(static_cast<int>(port));
     }
+}
+
+void MainWindow::RequestConnectionLists(int port) {
+    if (port >= 0) {
+        client_.SendConnectionListRequest(port);
+        return;
+    }
+    for (int i = 0; i < lstPort_->count(); ++i) {
+        client_.SendConnectionListRequest(i);
+    }
+}
+
+void MainWindow::ShowPortState(const ReportFields& fields) {
+    if (fields.empty()) {
+        return;
+    }
+    const int port = static_cast<int>(console::LeadingNumber(fields[0]));
+    if (port < 0 || port >= lstPort_->count()) {
+        return;
+    }
+    const PortState state = PortStateFrom(fields);
+    portStates_[port] = state;
+    lstPort_->setItemText(
+        port, PortTexts().value(port) + QStringLiteral(" (") + PortStateWord(state) + u')');
+    if (port == SelectedPort()) {
+        ShowSelectedPortState();
+    }
+}
+
+void MainWindow::ShowSelectedPortState() {
+    const auto found = portStates_.find(SelectedPort());
+    lblPortState_->setText(found == portStates_.end() ? QString()
+                                                      : PortStateSentence(found->second));
+}
+
+void MainWindow::OnRefreshTick() {
+    // Only for an operator who can see them; a window in the tray asks for nothing.
+    if (!isVisible() || isMinimized() || !client_.IsConnected()) {
+        return;
+    }
+    if (SelectedPort() >= 0) {
+        client_.SendStatisticsRequest(SelectedPort());
+    }
+    client_.SendPortStateRequest(-1);
+}
+
+QString MainWindow::TrayToolTip() const {
+    if (!client_.IsConnected()) {
+        return QStringLiteral("Tolvan Server: not connected");
+    }
+    QStringList ports;
+    int total = 0;
+    const QStringList names = PortTexts();
+    for (const auto& [port, count] : connectionCounts_) {
+        if (count > 0 && port < names.size()) {
+            ports << names[port] + QStringLiteral(": ") + Plural(count, "connection");
+            total += count;
+        }
+    }
+    if (total == 0) {
+        return QStringLiteral("Tolvan Server: no connections");
+    }
+    return QStringLiteral("Tolvan Server: ") + Plural(total, "connection") + u'\n' +
+           ports.join(u'\n');
+}
+
+void MainWindow::UpdateTrayToolTip() {
+    Q_EMIT TrayToolTipChanged(TrayToolTip());
 }
 
 void MainWindow::ServerConnectionLost() {
@@ -332,8 +551,19 @@ void MainWindow::ServerConnectionLost() {
     client_.Close();
     SetIcon(QStringLiteral("ICONX"));
     lstPort_->clear();
+    lblPortState_->clear();
+    shownPort_ = -1;
     HidePortFrames();
-    lblPortState_->setText(refusal_);
+    portStates_.clear();
+    connectionCounts_.clear();
+    UpdateTrayToolTip();
+    if (!exiting_) {
+        ShowNotConnected();
+        if (client_.LastFailure().error == QAbstractSocket::ConnectionRefusedError) {
+            // Whether the service runs tells the operator what to do about it.
+            service_.QueryState();
+        }
+    }
 }
 
 void MainWindow::OnUpdateClicked() {
@@ -341,9 +571,16 @@ void MainWindow::OnUpdateClicked() {
     if (port < 0) {
         return;
     }
-    framePortSettings_->setEnabled(false);
-    client_.SendSettingsUpdate(
-        framePortSettings_->SettingsUpdatePayload(port, lstPort_->currentText()));
+    if (!framePortSettings_->Validate()) {
+        statusLine_->ShowResult(
+            QStringLiteral("Nothing was sent: correct the marked fields first."), false);
+        return;
+    }
+    const std::vector<std::string> fields = framePortSettings_->UpdateFields(port);
+    framePortSettings_->AwaitAnswer(fields);
+    client_.SendSettingsUpdate(console::JoinFields(fields));
+    statusLine_->ShowResult(
+        QStringLiteral("Sending the settings of %1...").arg(PortTexts().value(port)), true);
 }
 
 void MainWindow::SendToTray() {
@@ -366,7 +603,9 @@ void MainWindow::TrayOpen() {
 
 void MainWindow::OpenSettingsWindow() {
     if (settingsWindow_ == nullptr) {
-        settingsWindow_ = new SettingsWindow(settings_, this);
+        settingsWindow_ = new SettingsWindow(settings_, service_, this);
+        settingsWindow_->SetAsk(ask_);
+        connect(settingsWindow_, &SettingsWindow::Saved, statusLine_, &StatusLine::ShowResult);
     }
     settingsWindow_->show();
     settingsWindow_->raise();
@@ -384,27 +623,40 @@ void MainWindow::CloseSettingsWindow() {
 }
 
 void MainWindow::Exit() {
+    if (!MayDropChanges(QStringLiteral("exit"))) {
+        return;
+    }
+    EndSession();
+    Quit();
+}
+
+void MainWindow::EndSession() {
+    exiting_ = true;
     ServerConnectionLost();
     Q_EMIT ClosingWindows();
     CloseSettingsWindow();
-    Quit();
 }
 
 void MainWindow::Quit() {
     if (quit_) {
         quit_();
     } else {
-        QCoreApplication::quit();
+        // Not quit(): that asks every window to close first, and this one goes to the tray.
+        QCoreApplication::exit(0);
     }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (exiting_) {
+        event->accept();
+        return;
+    }
     if (closeHandler_) {
         closeHandler_(event);
         return;
     }
-    event->accept();
     Exit();
+    event->setAccepted(exiting_);
 }
 
 }  // namespace tolvan

@@ -46,7 +46,7 @@ QString ManualLauncher::ExistingManualPath() const {
 QString ManualLauncher::ErrorText(const QString& manualPath) {
     return QStringLiteral(
                "Help file could not be opened.\n"
-               "Make sure you have Adobe Actobat installed and\n"
+               "Make sure a PDF viewer is installed and\n"
                "the file ") +
            manualPath + QStringLiteral(" exists.");
 }

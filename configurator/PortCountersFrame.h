@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-class QLineEdit;
+class QLabel;
 class QPushButton;
 
 namespace tolvan {
 
-// framePortCounters: the statistics of the selected port, read-only, with Clear and Refresh.
+// framePortCounters: the statistics of the selected port, read-only, with Clear. The main
+// window asks for fresh counters every two seconds while it is shown.
 class PortCountersFrame : public QGroupBox {
     Q_OBJECT
 
@@ -18,18 +19,21 @@ public:
     explicit PortCountersFrame(QWidget* parent = nullptr);
 
     // Shows a statistics report whose field 0 has already been checked: field 1 the reset
-    // time, fields 2..11 the ten counters, each as received; missing fields show empty.
+    // time (shown as an ISO date), fields 2..11 the ten counters; missing fields show empty.
     // The frame is then enabled and shown.
     void ShowPortStatistics(const std::vector<std::string>& fields);
+    // Clear was pressed: the button waits for the report that follows.
+    void AwaitClear();
+    QPushButton* ClearButton() const { return cmdClear_; }
 
 Q_SIGNALS:
     void ClearClicked();
-    void RefreshClicked();
 
 private:
     // txtCleared, then the ten counters in report order.
     static constexpr std::size_t kBoxes = 11;
-    std::array<QLineEdit*, kBoxes> boxes_{};
+    std::array<QLabel*, kBoxes> boxes_{};
+    QPushButton* cmdClear_ = nullptr;
 };
 
 }  // namespace tolvan

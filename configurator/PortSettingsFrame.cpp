@@ -1,43 +1,70 @@
 #include "configurator/PortSettingsFrame.h"
 
-#include <QComboBox>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHostAddress>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "configurator/ByteText.h"
-#include "configurator/ChoiceLists.h"
-#include "configurator/SelectAllOnFocus.h"
-#include "console_protocol/Messages.h"
+#include "configurator/SettingField.h"
+#include "console_protocol/PortSettingsTable.h"
+#include "console_protocol/TextForms.h"
 
 namespace tolvan {
 namespace {
 
-const QColor kNormalText(0, 0, 0);
-const QColor kDisabledPortText(255, 0, 0);
+using namespace console;
 
-std::string FieldOr(const std::vector<std::string>& fields, std::size_t i) {
-    return i < fields.size() ? fields[i] : std::string();
-}
+struct FieldLook {
+    int field;
+    const char* name;
+    const char* caption;
+    const char* tip;
+};
 
-QString Text(const std::vector<std::string>& fields, std::size_t i) {
-    return FromBytes(FieldOr(fields, i));
-}
+// Every editable field in the order of the editor: top to bottom, left to right.
+constexpr FieldLook kLooks[] = {
+    {kFieldEnabled, "chkEnabled", "&Enabled", "The port is bridged only when ticked."},
+    {kFieldPortDescription, "txtPortDescription", "Descr&iption", nullptr},
+    {kFieldBaudRate, "lstBaud", "&Baud rate", nullptr},
+    {kFieldLineFormat, "lstSettings", "D&ata format", "Parity, data bits and stop bits."},
+    {kFieldHandshaking, "lstHandshake", "F&low control", nullptr},
+    {kFieldDTREnable, "chkDTR", "D&TR on", "DTR line on while the port is open."},
+    {kFieldRTSEnable, "chkRTS", "RT&S on", "RTS line on while the port is open."},
+    {kFieldInBufferSize, "lstIBuffer", "I&nput buffer",
+     "Client mode: the most serial data kept while the connection is being made."},
+    {kFieldOutBufferSize, "lstOBuffer", "&Output buffer", "Serial transmit queue, in bytes."},
+    {kFieldLogFile, "txtLogFile", "Lo&g file",
+     "Every byte of the port's traffic is appended to this file; empty for none."},
+    {kFieldServiceType, "lstPortUse", "Port t&ype", nullptr},
+    {kFieldConnectPassword, "txtPassword", "Pass&word",
+     "Server: the password a client must give (empty for none). Client: the password given to "
+     "the remote host."},
+    {kFieldAcceptInput, "chkAccept", "A&ccept input from clients",
+     "When not ticked, clients can only listen."},
+    {kFieldMaxConnections, "txtMaxConnections", "Ma&x connections", nullptr},
+    {kFieldMaxPasswordAttemps, "txtAttempts", "Attempts befo&re lock-out",
+     "Wrong passwords from one address before that address is locked out."},
+    {kFieldBadPasswordShutdownLength, "txtLockOut", "Loc&k-out time",
+     "How long an address that gave too many wrong passwords is refused."},
+    {kFieldMaxIdleTime, "txtMaxIdleTime", "Idle ti&me-out",
+     "A client that sends nothing for this long is disconnected."},
+    {kFieldRemoteIP, "txtRemoteIP", "Re&mote host", "Host name or IP address to connect to."},
+    {kFieldRemotePort, "txtRemotePort", "&Remote port", nullptr},
+    {kFieldAllwaysConnected, "chkAllwaysConnect", "&Keep connected",
+     "Stay connected all the time instead of connecting when serial data arrives."},
+};
 
-std::string TextOf(const QLineEdit* edit) {
-    return ToBytes(edit->text());
-}
+const QColor kDisabledPortText(190, 0, 0);
 
-QLabel* AddRow(QGridLayout* grid, int row, int column, const QString& caption, QWidget* control) {
-    auto* label = new QLabel(caption);
-    label->setBuddy(control);
-    grid->addWidget(label, row, column);
-    grid->addWidget(control, row, column + 1);
-    return label;
+QString CaptionOf(const SettingField& field) {
+    return field.Caption();
 }
 
 void SetEmphasis(QWidget* widget, bool emphasised) {
@@ -45,222 +72,368 @@ void SetEmphasis(QWidget* widget, bool emphasised) {
     font.setBold(emphasised);
     widget->setFont(font);
     QPalette palette = widget->palette();
-    const QColor colour = emphasised ? kDisabledPortText : kNormalText;
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::Text, colour);
+    palette.setColor(QPalette::WindowText,
+                     emphasised ? kDisabledPortText : QPalette().color(QPalette::WindowText));
     widget->setPalette(palette);
+}
+
+// Adds caption and control as one row of a grid, the message (while there is one) below the
+// control.
+void AddRow(QGridLayout* grid, SettingField& field) {
+    const int row = grid->rowCount();
+    if (field.Label() != nullptr) {
+        grid->addWidget(field.Label(), row, 0);
+        grid->addWidget(field.Control(), row, 1);
+    } else {
+        grid->addWidget(field.Control(), row, 0, 1, 2);
+    }
+    grid->addWidget(field.Problem(), row + 1, 1);
+}
+
+QGridLayout* FormGrid(QWidget* owner) {
+    auto* grid = new QGridLayout(owner);
+    grid->setColumnStretch(1, 1);
+    grid->setVerticalSpacing(4);
+    return grid;
+}
+
+QString Sentence(const QStringList& captions) {
+    if (captions.size() <= 1) {
+        return captions.join(QString());
+    }
+    return captions.mid(0, captions.size() - 1).join(QStringLiteral(", ")) +
+           QStringLiteral(" and ") + captions.back();
 }
 
 }  // namespace
 
-PortSettingsFrame::PortSettingsFrame(QWidget* parent)
-    : QGroupBox(QStringLiteral("Port Settings"), parent),
-      lstEnabled_(AddList("lstEnabled", choice::BooleanItems())),
-      lstAccept_(AddList("lstAccept", choice::BooleanItems())),
-      lstDTR_(AddList("lstDTR", choice::BooleanItems())),
-      lstRTS_(AddList("lstRTS", choice::BooleanItems())),
-      lstIBuffer_(AddList("lstIBuffer", choice::BufferItems())),
-      lstOBuffer_(AddList("lstOBuffer", choice::BufferItems())),
-      lstSettings_(AddList("lstSettings", choice::DataSettingsItems())),
-      lstHandshake_(AddList("lstHandshake", choice::HandshakeItems())),
-      lstBaud_(AddList("lstBaud", choice::BaudItems())),
-      lstPortUse_(AddList("lstPortUse", choice::PortUseItems())),
-      lstMaxIdleTime_(AddList("lstMaxIdleTime", choice::MaxIdleTimeItems())),
-      lstConnections_(AddList("lstConnections", choice::ConnectionItems())),
-      lstAttempts_(AddList("lstAttempts", choice::AttemptItems())),
-      lstLockOut_(AddList("lstLockOut", choice::LockOutItems())),
-      lstAllwaysConnect_(AddList("lstAllwaysConnect", choice::BooleanItems())),
-      txtPortDescription_(AddText("txtPortDescription")),
-      txtLogFile_(AddText("txtLogFile")),
-      txtPassword_(AddText("txtPassword")),
-      txtRemoteIP_(AddText("txtRemoteIP")),
-      txtRemotePort_(AddText("txtRemotePort")),
-      cmdUpdate_(new QPushButton(QStringLiteral("Update"), this)) {
-    setObjectName(QStringLiteral("framePortSettings"));
-    cmdUpdate_->setObjectName(QStringLiteral("cmdUpdate"));
-    for (QLineEdit* edit : {txtLogFile_, txtPassword_, txtRemoteIP_, txtRemotePort_}) {
-        SelectAllOnFocus::Install(edit);
+QString HostProblem(const QString& host) {
+    const QString text = host.trimmed();
+    if (text.isEmpty()) {
+        return QStringLiteral("Enter the remote host's name or IP address.");
     }
-    const int pathWidth =
-        fontMetrics().horizontalAdvance(QStringLiteral("/var/log/tolvan/com16.log"));
-    txtLogFile_->setMinimumWidth(pathWidth);
-    txtPassword_->setMinimumWidth(pathWidth);
-    txtRemoteIP_->setMinimumWidth(
-        fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255_")));
-    // Digits only, typed or pasted; Backspace keeps working.
-    txtRemotePort_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), txtRemotePort_));
+    if (QHostAddress(text).isNull()) {
+        static const QRegularExpression name(
+            QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                           "(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+        static const QRegularExpression numeric(QStringLiteral("^[0-9.]+$"));
+        // Digits and dots only would be an IPv4 address, and that did not read as one.
+        if (!name.match(text).hasMatch() || numeric.match(text).hasMatch()) {
+            return QStringLiteral("\"%1\" is not a host name or an IP address.").arg(text);
+        }
+    }
+    return {};
+}
+
+QString PortProblem(const QString& port, int lowest) {
+    bool number = false;
+    const int value = port.trimmed().toInt(&number);
+    if (!number || value < lowest || value > 65535) {
+        return QStringLiteral("Enter a port from %1 to 65535.").arg(lowest);
+    }
+    return {};
+}
+
+PortSettingsFrame::PortSettingsFrame(QWidget* parent)
+    : QGroupBox(QStringLiteral("Port Settings"), parent) {
+    setObjectName(QStringLiteral("framePortSettings"));
+    for (const FieldLook& look : kLooks) {
+        AddField(look.field, QString::fromLatin1(look.caption));
+        SettingField& field = *fields_.back();
+        field.Control()->setObjectName(QString::fromLatin1(look.name));
+        field.Problem()->setObjectName(QString::fromLatin1(look.name) + QStringLiteral("Problem"));
+        if (look.tip != nullptr) {
+            field.Control()->setToolTip(QString::fromLatin1(look.tip));
+        }
+    }
+    const auto minutes = [this](int wireField, const char* none) {
+        auto* box = static_cast<QSpinBox*>(Field(wireField).Control());
+        box->setSuffix(QStringLiteral(" min"));
+        box->setSpecialValueText(QString::fromLatin1(none));
+    };
+    minutes(kFieldBadPasswordShutdownLength, "No lock-out");
+    minutes(kFieldMaxIdleTime, "No time-out");
+    static_cast<QSpinBox*>(Field(kFieldMaxPasswordAttemps).Control())
+        ->setSpecialValueText(QStringLiteral("No limit"));
+
+    cmdRevert_ = new QPushButton(QStringLiteral("Re&vert"));
+    cmdRevert_->setObjectName(QStringLiteral("cmdRevert"));
+    cmdRevert_->setToolTip(QStringLiteral("Shows the stored settings again."));
+    cmdRevert_->setEnabled(false);
+    cmdUpdate_ = new QPushButton(QStringLiteral("&Update"));
+    cmdUpdate_->setObjectName(QStringLiteral("cmdUpdate"));
+    cmdUpdate_->setToolTip(
+        QStringLiteral("Sends the changed settings; the server applies and stores them."));
     BuildLayout();
 
-    connect(lstEnabled_, &QComboBox::currentIndexChanged, this,
-            &PortSettingsFrame::OnEnabledChosen);
-    connect(lstPortUse_, &QComboBox::currentIndexChanged, this,
-            &PortSettingsFrame::OnPortUseChosen);
+    connect(cmdRevert_, &QPushButton::clicked, this, &PortSettingsFrame::Revert);
     connect(cmdUpdate_, &QPushButton::clicked, this, &PortSettingsFrame::UpdateClicked);
 }
 
-QComboBox* PortSettingsFrame::AddList(const char* name, const QStringList& items) {
-    auto* list = new QComboBox(this);
-    list->setObjectName(QString::fromLatin1(name));
-    list->addItems(items);
-    list->setCurrentIndex(-1);
-    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    return list;
+PortSettingsFrame::~PortSettingsFrame() = default;
+
+void PortSettingsFrame::AddField(int wireField, const QString& caption) {
+    fields_.push_back(SettingField::Make(wireField, caption));
+    connect(fields_.back().get(), &SettingField::Edited, this, &PortSettingsFrame::OnEdited);
 }
 
-QLineEdit* PortSettingsFrame::AddText(const char* name) {
-    auto* edit = new QLineEdit(this);
-    edit->setObjectName(QString::fromLatin1(name));
-    return edit;
+SettingField& PortSettingsFrame::Field(int wireField) const {
+    for (const auto& field : fields_) {
+        if (field->WireField() == wireField) {
+            return *field;
+        }
+    }
+    std::abort();  // every editable field is built in the constructor
 }
 
-QWidget* PortSettingsFrame::BuildServerSettings() {
-    auto* frame = new QGroupBox(QStringLiteral("Server Settings"));
-    frame->setObjectName(QStringLiteral("frameServerSettings"));
-    auto* grid = new QGridLayout(frame);
-    AddRow(grid, 0, 0, QStringLiteral("Max Idle Time"), lstMaxIdleTime_);
-    AddRow(grid, 1, 0, QStringLiteral("Max Connections"), lstConnections_);
-    AddRow(grid, 0, 2, QStringLiteral("Max Password Attempts"), lstAttempts_);
-    AddRow(grid, 1, 2, QStringLiteral("Bad Password Lockout Time"), lstLockOut_);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    return frame;
-}
-
-QWidget* PortSettingsFrame::BuildClientSettings() {
-    auto* frame = new QGroupBox(QStringLiteral("Client Settings"));
-    frame->setObjectName(QStringLiteral("frameClientSettings"));
-    auto* grid = new QGridLayout(frame);
-    AddRow(grid, 0, 0, QStringLiteral("Allways Connect"), lstAllwaysConnect_);
-    AddRow(grid, 1, 0, QStringLiteral("Remote IP Address"), txtRemoteIP_);
-    AddRow(grid, 1, 2, QStringLiteral("Remote IP Port"), txtRemotePort_);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    return frame;
+QList<QWidget*> PortSettingsFrame::KeyboardOrder() const {
+    QList<QWidget*> order;
+    for (const auto& field : fields_) {
+        order << field->Control();
+    }
+    return order << cmdRevert_ << cmdUpdate_;
 }
 
 void PortSettingsFrame::BuildLayout() {
-    auto* grid = new QGridLayout;
-    lblEnabled_ = AddRow(grid, 0, 0, QStringLiteral("Enabled"), lstEnabled_);
-    lblEnabled_->setObjectName(QStringLiteral("lblEnabled"));
-    AddRow(grid, 1, 0, QStringLiteral("Accept Input"), lstAccept_);
-    AddRow(grid, 2, 0, QStringLiteral("DTR Enabled"), lstDTR_);
-    AddRow(grid, 3, 0, QStringLiteral("RTS Enabled"), lstRTS_);
-    AddRow(grid, 4, 0, QStringLiteral("Input Buffer Size"), lstIBuffer_);
-    AddRow(grid, 5, 0, QStringLiteral("Output Buffer Size"), lstOBuffer_);
-    AddRow(grid, 0, 2, QStringLiteral("Data Settings"), lstSettings_);
-    AddRow(grid, 1, 2, QStringLiteral("Handshaking"), lstHandshake_);
-    AddRow(grid, 2, 2, QStringLiteral("Baud Rate"), lstBaud_);
-    AddRow(grid, 3, 2, QStringLiteral("Port Type"), lstPortUse_);
-    AddRow(grid, 4, 2, QStringLiteral("Connect Password"), txtPassword_);
-    AddRow(grid, 5, 2, QStringLiteral("Log File Path\\Name"), txtLogFile_);
-    auto* descriptionLabel = new QLabel(QStringLiteral("Port Description"));
-    descriptionLabel->setBuddy(txtPortDescription_);
-    grid->addWidget(descriptionLabel, 6, 0);
-    grid->addWidget(txtPortDescription_, 6, 1, 1, 3);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    grid->setHorizontalSpacing(10);
+    auto* top = new QGridLayout;
+    top->addWidget(Field(kFieldEnabled).Control(), 0, 0);
+    top->addWidget(Field(kFieldPortDescription).Label(), 0, 1);
+    top->addWidget(Field(kFieldPortDescription).Control(), 0, 2);
+    top->addWidget(Field(kFieldPortDescription).Problem(), 1, 2);
+    top->setColumnStretch(2, 1);
 
-    // The two sub-frames share one place; at most one of them is shown.
-    frameServerSettings_ = BuildServerSettings();
-    frameClientSettings_ = BuildClientSettings();
-    auto* place = new QGridLayout;
-    place->setContentsMargins(0, 0, 0, 0);
-    for (QWidget* frame : {frameServerSettings_, frameClientSettings_}) {
-        QSizePolicy policy = frame->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        frame->setSizePolicy(policy);
-        place->addWidget(frame, 0, 0);
-        frame->hide();
+    auto* line = new QGroupBox(QStringLiteral("Serial line"));
+    line->setObjectName(QStringLiteral("frameSerialLine"));
+    QGridLayout* lineGrid = FormGrid(line);
+    for (const int f : {kFieldBaudRate, kFieldLineFormat, kFieldHandshaking}) {
+        AddRow(lineGrid, Field(f));
     }
+    auto* lines = new QHBoxLayout;
+    lines->addWidget(Field(kFieldDTREnable).Control());
+    lines->addWidget(Field(kFieldRTSEnable).Control());
+    lines->addStretch(1);
+    lineGrid->addLayout(lines, lineGrid->rowCount(), 0, 1, 2);
+    for (const int f : {kFieldInBufferSize, kFieldOutBufferSize, kFieldLogFile}) {
+        AddRow(lineGrid, Field(f));
+    }
+    lineGrid->setRowStretch(lineGrid->rowCount(), 1);
+
+    auto* network = new QGroupBox(QStringLiteral("Network"));
+    network->setObjectName(QStringLiteral("frameNetwork"));
+    QGridLayout* networkGrid = FormGrid(network);
+    for (const int f : {kFieldServiceType, kFieldConnectPassword, kFieldAcceptInput}) {
+        AddRow(networkGrid, Field(f));
+    }
+    // The settings of the two port types share one place; only the chosen type's are shown.
+    // Untitled: the port type just above names the mode.
+    auto* server = new QWidget;
+    server->setObjectName(QStringLiteral("frameServerSettings"));
+    QGridLayout* serverGrid = FormGrid(server);
+    serverGrid->setContentsMargins(0, 0, 0, 0);
+    for (const int f : {kFieldMaxConnections, kFieldMaxPasswordAttemps,
+                        kFieldBadPasswordShutdownLength, kFieldMaxIdleTime}) {
+        AddRow(serverGrid, Field(f));
+    }
+    auto* client = new QWidget;
+    client->setObjectName(QStringLiteral("frameClientSettings"));
+    QGridLayout* clientGrid = FormGrid(client);
+    clientGrid->setContentsMargins(0, 0, 0, 0);
+    for (const int f : {kFieldRemoteIP, kFieldRemotePort, kFieldAllwaysConnected}) {
+        AddRow(clientGrid, Field(f));
+    }
+    clientGrid->setRowStretch(clientGrid->rowCount(), 1);
+    modeSettings_ = new QStackedWidget;
+    modeSettings_->addWidget(server);
+    modeSettings_->addWidget(client);
+    networkGrid->addWidget(modeSettings_, networkGrid->rowCount(), 0, 1, 2);
+    networkGrid->setRowStretch(networkGrid->rowCount(), 1);
+
+    auto* columns = new QHBoxLayout;
+    columns->addWidget(line, 1);
+    columns->addWidget(network, 1);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addStretch(1);
+    buttons->addWidget(cmdRevert_);
     buttons->addWidget(cmdUpdate_);
+    cmdUpdate_->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(place);
+    layout->addLayout(top);
+    layout->addLayout(columns, 1);
     layout->addLayout(buttons);
+    ShowPortType();
 }
 
-void PortSettingsFrame::OnEnabledChosen() {
-    const bool enabled = lstEnabled_->currentIndex() == 1;
-    SetEmphasis(lstEnabled_, !enabled);
-    SetEmphasis(lblEnabled_, !enabled);
+bool PortSettingsFrame::ClientMode() const {
+    return !EqualsIgnoringCase(Trimmed(Field(kFieldServiceType).Value()), "Server");
 }
 
-void PortSettingsFrame::OnPortUseChosen() {
-    const int index = lstPortUse_->currentIndex();
-    if (index < 0) {
-        return;
+void PortSettingsFrame::ShowPortType() {
+    modeSettings_->setCurrentIndex(ClientMode() ? 1 : 0);
+}
+
+void PortSettingsFrame::ShowEnabled() {
+    // A port that is not bridged stands out.
+    QWidget* box = Field(kFieldEnabled).Control();
+    SetEmphasis(box, !static_cast<QCheckBox*>(box)->isChecked());
+}
+
+void PortSettingsFrame::OnEdited() {
+    ShowPortType();
+    ShowEnabled();
+    Validate();
+    MarkChanges();
+}
+
+void PortSettingsFrame::MarkChanges() {
+    int changes = 0;
+    for (const auto& field : fields_) {
+        const bool changed = field->Changed();
+        changes += changed ? 1 : 0;
+        QWidget* caption = field->Label() != nullptr ? field->Label() : field->Control();
+        if (caption->property("changed").toBool() != changed) {
+            caption->setProperty("changed", changed);
+            field->Control()->setProperty("changed", changed);
+            QFont font = caption->font();
+            font.setItalic(changed);
+            font.setUnderline(changed);
+            caption->setFont(font);
+        }
     }
-    frameServerSettings_->setVisible(index == 0);
-    frameClientSettings_->setVisible(index == 1);
+    cmdRevert_->setEnabled(changes > 0);
+    setTitle(changes == 0 ? QStringLiteral("Port Settings")
+                          : QStringLiteral("Port Settings (%1 not yet sent)").arg(changes));
+    changes_ = changes;
+}
+
+bool PortSettingsFrame::HasChanges() const {
+    return changes_ > 0;
+}
+
+QStringList PortSettingsFrame::ChangedCaptions() const {
+    QStringList captions;
+    for (const auto& field : fields_) {
+        if (field->Changed()) {
+            captions << CaptionOf(*field);
+        }
+    }
+    return captions;
+}
+
+void PortSettingsFrame::Revert() {
+    for (const auto& field : fields_) {
+        field->Revert();
+    }
+    OnEdited();
+}
+
+bool PortSettingsFrame::Validate() {
+    const bool client = ClientMode();
+    bool good = true;
+    for (const auto& field : fields_) {
+        QString problem;
+        const QString value = FromBytes(field->Value());
+        const SettingView view = field->Row().view;
+        if (view == SettingView::Host && (client || (field->Changed() && !value.isEmpty()))) {
+            problem = HostProblem(value);
+        } else if (view == SettingView::Port && (client || field->Changed())) {
+            problem = PortProblem(value, client ? 1 : 0);
+        } else if (field->Changed() && field->Row().kind == SettingKind::Text) {
+            PortSettingValues scratch;
+            if (SetFromText(scratch, field->Row(), field->Value())) {
+                problem = QStringLiteral("\"|\" cannot be stored here.");
+            }
+        } else if (field->Changed() && field->Row().kind == SettingKind::Number) {
+            PortSettingValues scratch;
+            if (SetFromText(scratch, field->Row(), field->Value())) {
+                problem = QStringLiteral("Enter a number from %1 to %2.")
+                              .arg(field->Row().min)
+                              .arg(field->Row().max);
+            }
+        }
+        field->SetProblem(problem);
+        good = good && problem.isEmpty();
+    }
+    SettingField& baud = Field(kFieldBaudRate);
+    SettingField& format = Field(kFieldLineFormat);
+    if (baud.Changed() || format.Changed()) {
+        if (const auto problem = LineSettingsProblem(baud.Value() + "," + format.Value())) {
+            QString text = FromBytes(*problem);
+            text[0] = text[0].toUpper();
+            (format.Changed() ? format : baud).SetProblem(text + u'.');
+            good = false;
+        }
+    }
+    return good;
+}
+
+std::vector<std::string> PortSettingsFrame::UpdateFields(int portIndex) const {
+    std::vector<std::string> update(kSettingsFieldCount);
+    update[kFieldPort] = std::to_string(portIndex);
+    update[kFieldPortNumber] = std::to_string(portNumber_);
+    for (const auto& field : fields_) {
+        update[static_cast<std::size_t>(field->WireField())] = field->UpdateText();
+    }
+    return update;
+}
+
+void PortSettingsFrame::AwaitAnswer(const std::vector<std::string>& sent) {
+    awaiting_ = sent;
+    setEnabled(false);
+}
+
+void PortSettingsFrame::CheckAnswer(const std::vector<std::string>& fields) {
+    QStringList refused;
+    for (const auto& field : fields_) {
+        const auto i = static_cast<std::size_t>(field->WireField());
+        // Only what was sent as changed is in question; the rest went back as reported.
+        if (field->Changed() &&
+            (i >= fields.size() || !field->SameValue(awaiting_[i], fields[i]))) {
+            refused << CaptionOf(*field);
+        }
+    }
+    awaiting_.clear();
+    const QString port = QStringLiteral("COM") + QString::number(portNumber_);
+    if (refused.isEmpty()) {
+        Q_EMIT UpdateAnswered(true, QStringLiteral("The settings of %1 were stored.").arg(port));
+    } else {
+        Q_EMIT UpdateAnswered(false,
+                              QStringLiteral("The server did not take %1 for %2; see its journal.")
+                                  .arg(Sentence(refused), port));
+    }
+}
+
+void PortSettingsFrame::Forget() {
+    portNumber_ = 0;
+    awaiting_.clear();
+    for (const auto& field : fields_) {
+        field->Show(std::string(), false);
+        field->SetProblem({});
+    }
+    OnEdited();
 }
 
 void PortSettingsFrame::ShowPortSettings(const std::vector<std::string>& fields) {
-    lstEnabled_->setCurrentIndex(choice::BooleanIndex(FieldOr(fields, 1)));
-    lstAccept_->setCurrentIndex(choice::BooleanIndex(FieldOr(fields, 2)));
-    lstConnections_->setCurrentIndex(choice::NumberIndex(FieldOr(fields, 3), 11, 1));
-    lstDTR_->setCurrentIndex(choice::BooleanIndex(FieldOr(fields, 5)));
-    lstRTS_->setCurrentIndex(choice::BooleanIndex(FieldOr(fields, 6)));
-    lstIBuffer_->setCurrentIndex(choice::TextIndex(FieldOr(fields, 7), choice::BufferValues(), 1));
-    lstOBuffer_->setCurrentIndex(choice::TextIndex(FieldOr(fields, 8), choice::BufferValues(), 0));
-    lstBaud_->setCurrentIndex(choice::TextIndex(FieldOr(fields, 9), choice::BaudValues(), 4));
-    lstSettings_->setCurrentIndex(choice::DataSettingsIndex(FieldOr(fields, 10)));
-    lstHandshake_->setCurrentIndex(choice::NumberIndex(FieldOr(fields, 11), 4, 0));
-    lstAttempts_->setCurrentIndex(choice::NumberIndex(FieldOr(fields, 12), 11, 0));
-    lstLockOut_->setCurrentIndex(choice::LockOutIndex(FieldOr(fields, 13)));
-    lstMaxIdleTime_->setCurrentIndex(
-        choice::TextIndex(FieldOr(fields, 14), choice::MaxIdleTimeValues(), 0));
-    txtPassword_->setText(Text(fields, 15));
-    txtLogFile_->setText(Text(fields, 16));
-    lstAllwaysConnect_->setCurrentIndex(choice::BooleanIndex(FieldOr(fields, 17)));
-    txtRemoteIP_->setText(Text(fields, 18));
-    txtRemotePort_->setText(Text(fields, 19));
-    lstPortUse_->setCurrentIndex(choice::PortUseIndex(FieldOr(fields, 20)));
-    txtPortDescription_->setText(Text(fields, 21));
-    // Long paths and descriptions are read from their start.
-    for (QLineEdit* edit :
-         {txtPassword_, txtLogFile_, txtRemoteIP_, txtRemotePort_, txtPortDescription_}) {
-        edit->setCursorPosition(0);
+    const auto text = [&fields](int i) {
+        const auto index = static_cast<std::size_t>(i);
+        return index < fields.size() ? fields[index] : std::string();
+    };
+    const int portNumber = static_cast<int>(LeadingNumber(text(kFieldPortNumber)));
+    const bool samePort = portNumber == portNumber_ && portNumber_ != 0;
+    if (!samePort) {
+        awaiting_.clear();
     }
-    // A choice equal to the previous one emits no change; react all the same.
-    OnEnabledChosen();
-    OnPortUseChosen();
+    if (!awaiting_.empty()) {
+        CheckAnswer(fields);
+    }
+    portNumber_ = portNumber;
+    for (const auto& field : fields_) {
+        field->Show(text(field->WireField()), samePort);
+    }
+    OnEdited();
     setEnabled(true);
     show();
-}
-
-std::string PortSettingsFrame::SettingsUpdatePayload(int port, const QString& portText) const {
-    const bool client = lstPortUse_->currentIndex() == 1;
-    const std::vector<std::string> fields{
-        std::to_string(port),
-        choice::BooleanValue(lstEnabled_->currentIndex()),
-        choice::BooleanValue(lstAccept_->currentIndex()),
-        client ? "1" : choice::PositionValue(lstConnections_->currentIndex()),
-        ToBytes(portText.mid(3).trimmed()),
-        choice::BooleanValue(lstDTR_->currentIndex()),
-        choice::BooleanValue(lstRTS_->currentIndex()),
-        choice::ValueAt(choice::BufferValues(), lstIBuffer_->currentIndex(), "1024"),
-        choice::ValueAt(choice::BufferValues(), lstOBuffer_->currentIndex(), "512"),
-        choice::ValueAt(choice::BaudValues(), lstBaud_->currentIndex(), "9600"),
-        lstSettings_->currentIndex() == 1 ? "e,7,1" : "n,8,1",
-        choice::PositionValue(lstHandshake_->currentIndex()),
-        choice::PositionValue(lstAttempts_->currentIndex()),
-        choice::LockOutValue(lstLockOut_->currentIndex()),
-        choice::ValueAt(choice::MaxIdleTimeValues(), lstMaxIdleTime_->currentIndex(), "0"),
-        TextOf(txtPassword_),
-        TextOf(txtLogFile_),
-        choice::BooleanValue(lstAllwaysConnect_->currentIndex()),
-        TextOf(txtRemoteIP_),
-        TextOf(txtRemotePort_),
-        client ? "Client" : "Server",
-        TextOf(txtPortDescription_)};
-    return console::JoinFields(fields);
 }
 
 }  // namespace tolvan

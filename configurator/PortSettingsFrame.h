@@ -1,70 +1,83 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QStringList>
+#include <memory>
 #include <string>
 #include <vector>
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
+class QCheckBox;
 class QPushButton;
+class QStackedWidget;
 
 namespace tolvan {
 
-// framePortSettings: the settings editor of the selected port, filled from a port settings
-// report and read back into a port settings update.
+class SettingField;
+
+// framePortSettings: the settings editor of the selected port. It shows every field of the
+// port settings report as the server stores it and builds the update from it: a field the
+// operator did not change goes back exactly as reported. Changed fields are marked; Revert
+// undoes them.
 class PortSettingsFrame : public QGroupBox {
     Q_OBJECT
 
 public:
     explicit PortSettingsFrame(QWidget* parent = nullptr);
+    ~PortSettingsFrame() override;
 
-    // Sets every control from a report whose field 0 has already been checked. A field the
-    // report lacks counts as empty text. The frame is then enabled and shown.
+    // Shows a report whose field 0 has already been checked; a field it lacks counts as empty.
+    // A report for the COM port already shown keeps the operator's changes. An answer to an
+    // update is checked against it (UpdateAnswered). The frame is then enabled and shown.
     void ShowPortSettings(const std::vector<std::string>& fields);
+    // Lets go of the port shown, its changes included.
+    void Forget();
+    // The COM number shown; 0 before the first report.
+    int PortNumber() const { return portNumber_; }
 
-    // The 22 fields of a settings update for the port at position port whose list text is
-    // portText ("Com3").
-    std::string SettingsUpdatePayload(int port, const QString& portText) const;
+    bool HasChanges() const;
+    // The captions of the changed fields, in the order of the editor.
+    QStringList ChangedCaptions() const;
+    void Revert();
+    // Checks the fields and marks those that cannot be sent; true when none is marked.
+    bool Validate();
+    // The 22 fields of a settings update for the port at position portIndex.
+    std::vector<std::string> UpdateFields(int portIndex) const;
+    // The update was sent: the next report answers it.
+    void AwaitAnswer(const std::vector<std::string>& sent);
+
+    // The control of a field position (console::kField...).
+    SettingField& Field(int wireField) const;
+    // Every control and button in the order the Tab key visits them.
+    QList<QWidget*> KeyboardOrder() const;
 
 Q_SIGNALS:
     void UpdateClicked();
+    // The report that followed an update: whether the server took every changed field, and a
+    // sentence for the operator.
+    void UpdateAnswered(bool taken, const QString& message);
 
 private:
-    QComboBox* AddList(const char* name, const QStringList& items);
-    QLineEdit* AddText(const char* name);
-    QWidget* BuildServerSettings();
-    QWidget* BuildClientSettings();
+    void AddField(int wireField, const QString& caption);
     void BuildLayout();
-    // lstEnabled chosen: "True" reads normally, anything else stands out in bold red.
-    void OnEnabledChosen();
-    // lstPortUse chosen: shows the sub-frame of the chosen type.
-    void OnPortUseChosen();
+    void OnEdited();
+    void MarkChanges();
+    void ShowPortType();
+    void ShowEnabled();
+    void CheckAnswer(const std::vector<std::string>& fields);
+    bool ClientMode() const;
 
-    QComboBox* lstEnabled_;
-    QComboBox* lstAccept_;
-    QComboBox* lstDTR_;
-    QComboBox* lstRTS_;
-    QComboBox* lstIBuffer_;
-    QComboBox* lstOBuffer_;
-    QComboBox* lstSettings_;
-    QComboBox* lstHandshake_;
-    QComboBox* lstBaud_;
-    QComboBox* lstPortUse_;
-    QComboBox* lstMaxIdleTime_;
-    QComboBox* lstConnections_;
-    QComboBox* lstAttempts_;
-    QComboBox* lstLockOut_;
-    QComboBox* lstAllwaysConnect_;
-    QLineEdit* txtPortDescription_;
-    QLineEdit* txtLogFile_;
-    QLineEdit* txtPassword_;
-    QLineEdit* txtRemoteIP_;
-    QLineEdit* txtRemotePort_;
-    QLabel* lblEnabled_ = nullptr;
-    QWidget* frameServerSettings_ = nullptr;
-    QWidget* frameClientSettings_ = nullptr;
-    QPushButton* cmdUpdate_;
+    std::vector<std::unique_ptr<SettingField>> fields_;
+    QStackedWidget* modeSettings_ = nullptr;
+    QPushButton* cmdRevert_ = nullptr;
+    QPushButton* cmdUpdate_ = nullptr;
+    int portNumber_ = 0;
+    int changes_ = 0;
+    std::vector<std::string> awaiting_;  // the update sent, until its answer
 };
+
+// Why a remote host text cannot be used, or empty: a host name or an IPv4 or IPv6 address.
+QString HostProblem(const QString& host);
+// Why a port text cannot be used, or empty: a whole number from lowest to 65535.
+QString PortProblem(const QString& port, int lowest);
 
 }  // namespace tolvan

@@ -2,8 +2,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,69 +22,155 @@ namespace tolvan {
 namespace {
 
 constexpr const char* kSection = "Settings";
+// COM16 listens on the base port + 16.
+constexpr int kHighestBasePort = 65535 - 16;
 
-QPushButton* MakeButton(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(QStringLiteral("Update"), parent);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
+    button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     return button;
+}
+
+QLabel* MessageLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+void ShowMessage(QLabel* label, const QString& text, bool ok) {
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+    label->setStyleSheet(ok ? QString() : QStringLiteral("color: #b00000;"));
+}
+
+QString StateText(const QString& state) {
+    if (state == QStringLiteral("active")) {
+        return QStringLiteral("running (active)");
+    }
+    if (state == QStringLiteral("inactive")) {
+        return QStringLiteral("stopped (inactive)");
+    }
+    if (state == QStringLiteral("activating")) {
+        return QStringLiteral("starting (activating)");
+    }
+    if (state == QStringLiteral("deactivating")) {
+        return QStringLiteral("stopping (deactivating)");
+    }
+    if (state.isEmpty()) {
+        return QStringLiteral("not known (systemctl gave no answer)");
+    }
+    return state;
 }
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(ServerSettings& settings, QWidget* owner, Autostart autostart,
-                               ServiceControl serviceControl, QString executablePath)
+QString BasePortProblem(const QString& text) {
+    bool number = false;
+    const int port = text.trimmed().toInt(&number);
+    if (!number || port < 1 || port > kHighestBasePort) {
+        return QStringLiteral("Enter a port from 1 to %1: COM16 is reached at this port + 16.")
+            .arg(kHighestBasePort);
+    }
+    return {};
+}
+
+SettingsWindow::SettingsWindow(ServerSettings& settings, ServiceControl& service, QWidget* owner,
+                               Autostart autostart, QString executablePath)
     : QWidget(owner, Qt::Window),
       settings_(settings),
+      service_(service),
       autostart_(std::move(autostart)),
-      serviceControl_(std::move(serviceControl)),
       executablePath_(executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
                                                : std::move(executablePath)),
-      lstServiceControl_(new QComboBox(this)),
-      cmdServiceControl_(MakeButton(this, "cmdServiceControl")),
+      ask_(AskWithMessageBox),
+      lblServiceState_(new QLabel(this)),
+      cmdStart_(MakeButton(this, "cmdServiceStart", QStringLiteral("&Start"))),
+      cmdStop_(MakeButton(this, "cmdServiceStop", QStringLiteral("S&top..."))),
+      cmdRestart_(MakeButton(this, "cmdServiceRestart", QStringLiteral("&Restart"))),
+      lblServiceResult_(MessageLabel(this, "lblServiceResult")),
       txtBasePort_(new QLineEdit(this)),
-      cmdServerUpdate_(MakeButton(this, "cmdServerUpdate")),
-      chkLoadAtLogin_(new QCheckBox(QStringLiteral("Load At Login"), this)),
-      frameStartupStyle_(new QGroupBox(QStringLiteral("Startup Style"), this)),
+      lblBasePortResult_(MessageLabel(this, "lblBasePortResult")),
+      cmdServerUpdate_(MakeButton(this, "cmdServerUpdate", QStringLiteral("Save &port"))),
+      chkLoadAtLogin_(new QCheckBox(QStringLiteral("Start this program when I &log in"), this)),
+      frameStartupStyle_(new QGroupBox(QStringLiteral("Window at log-in"), this)),
       optStartUpType_(new QButtonGroup(this)),
-      cmdConfigUpdate_(MakeButton(this, "cmdConfigUpdate")) {
+      cmdConfigUpdate_(MakeButton(this, "cmdConfigUpdate", QStringLiteral("Sa&ve log-in start"))),
+      lblConfigResult_(MessageLabel(this, "lblConfigResult")) {
     setObjectName(QStringLiteral("F3"));
-    setWindowTitle(QStringLiteral("System Config"));
+    lblServiceState_->setObjectName(QStringLiteral("lblServiceState"));
+    lblServiceState_->setWordWrap(true);
+    setWindowTitle(QStringLiteral("Tolvan Server Settings"));
     setWindowIcon(TolvanIcon(QStringLiteral("ICONIDLE")));
     setAttribute(Qt::WA_DeleteOnClose);
-    lstServiceControl_->setObjectName(QStringLiteral("lstServiceControl"));
     txtBasePort_->setObjectName(QStringLiteral("txtBasePort"));
+    txtBasePort_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtBasePort_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), txtBasePort_));
+        QRegularExpression(QStringLiteral("[0-9]{0,5}")), txtBasePort_));
     chkLoadAtLogin_->setObjectName(QStringLiteral("chkLoadAtLogin"));
     frameStartupStyle_->setObjectName(QStringLiteral("frameStartupStyle"));
     BuildLayout();
     Load();
 
     connect(chkLoadAtLogin_, &QCheckBox::toggled, frameStartupStyle_, &QWidget::setVisible);
-    connect(cmdConfigUpdate_, &QPushButton::clicked, this, &SettingsWindow::UpdateConfig);
-    connect(cmdServerUpdate_, &QPushButton::clicked, this, &SettingsWindow::UpdateServer);
-    connect(cmdServiceControl_, &QPushButton::clicked, this, &SettingsWindow::UpdateService);
+    connect(cmdConfigUpdate_, &QPushButton::clicked, this, &SettingsWindow::SaveLoginStart);
+    connect(cmdServerUpdate_, &QPushButton::clicked, this, &SettingsWindow::SaveBasePort);
+    connect(txtBasePort_, &QLineEdit::textEdited, this, &SettingsWindow::ValidateBasePort);
+    connect(cmdStart_, &QPushButton::clicked, this,
+            [this] { RunService(ServiceControl::Action::Start); });
+    connect(cmdStop_, &QPushButton::clicked, this,
+            [this] { RunService(ServiceControl::Action::Stop); });
+    connect(cmdRestart_, &QPushButton::clicked, this,
+            [this] { RunService(ServiceControl::Action::Restart); });
+    connect(&service_, &ServiceControl::StateChanged, this, &SettingsWindow::ShowServiceState);
+    connect(&service_, &ServiceControl::BusyChanged, this, &SettingsWindow::ShowServiceState);
+    connect(&service_, &ServiceControl::Finished, this,
+            [this](ServiceControl::Action, bool ok, const QString& message) {
+                ShowMessage(lblServiceResult_, message, ok);
+            });
+    ShowServiceState();
+    service_.QueryState();
 }
 
 void SettingsWindow::BuildLayout() {
-    auto* frame5 = new QGroupBox(QStringLiteral("Service Control"), this);
-    frame5->setObjectName(QStringLiteral("Frame5"));
-    auto* serviceRow = new QHBoxLayout(frame5);
-    serviceRow->addWidget(lstServiceControl_, 1);
-    serviceRow->addWidget(cmdServiceControl_);
+    auto* service = new QGroupBox(QStringLiteral("Tolvan Server service"), this);
+    service->setObjectName(QStringLiteral("Frame5"));
+    auto* serviceButtons = new QHBoxLayout;
+    serviceButtons->addWidget(lblServiceState_, 1);
+    serviceButtons->addWidget(cmdStart_);
+    serviceButtons->addWidget(cmdStop_);
+    serviceButtons->addWidget(cmdRestart_);
+    auto* serviceLayout = new QVBoxLayout(service);
+    serviceLayout->addLayout(serviceButtons);
+    serviceLayout->addWidget(lblServiceResult_);
 
-    auto* frame3 = new QGroupBox(QStringLiteral("TolvanServer Settings"), this);
-    frame3->setObjectName(QStringLiteral("Frame3"));
-    auto* portRow = new QHBoxLayout(frame3);
-    auto* portLabel = new QLabel(QStringLiteral("Base TCP Port"), frame3);
+    auto* server = new QGroupBox(QStringLiteral("Server"), this);
+    server->setObjectName(QStringLiteral("Frame3"));
+    auto* portLabel = new QLabel(QStringLiteral("&Base TCP port"), server);
     portLabel->setBuddy(txtBasePort_);
+    auto* note = new QLabel(
+        QStringLiteral("The console listens on 127.0.0.1 at this port, COM n at this port + n. "
+                       "The service takes a new port when it is restarted."),
+        server);
+    note->setWordWrap(true);
+    txtBasePort_->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+    auto* portRow = new QHBoxLayout;
     portRow->addWidget(portLabel);
-    portRow->addWidget(txtBasePort_, 1);
+    portRow->addWidget(txtBasePort_);
     portRow->addWidget(cmdServerUpdate_);
+    portRow->addStretch(1);
+    auto* serverLayout = new QVBoxLayout(server);
+    serverLayout->addLayout(portRow);
+    serverLayout->addWidget(lblBasePortResult_);
+    serverLayout->addWidget(note);
 
     auto* styleLayout = new QVBoxLayout(frameStartupStyle_);
-    const QStringList captions{QStringLiteral("Normal Window"), QStringLiteral("Minimized Window"),
-                               QStringLiteral("In System Tray")};
+    const QStringList captions{QStringLiteral("&Normal window"),
+                               QStringLiteral("&Minimized window"),
+                               QStringLiteral("In the notification &area")};
     for (int i = 0; i < captions.size(); ++i) {
         auto* option = new QRadioButton(captions[i], frameStartupStyle_);
         option->setObjectName(QStringLiteral("optStartUpType_") + QString::number(i));
@@ -92,27 +178,33 @@ void SettingsWindow::BuildLayout() {
         styleLayout->addWidget(option);
     }
 
-    auto* frame2 = new QGroupBox(QStringLiteral("TolvanServerConfig Settings"), this);
-    frame2->setObjectName(QStringLiteral("Frame2"));
-    auto* configLayout = new QVBoxLayout(frame2);
+    auto* program = new QGroupBox(QStringLiteral("This program"), this);
+    program->setObjectName(QStringLiteral("Frame2"));
+    auto* configLayout = new QVBoxLayout(program);
     configLayout->addWidget(chkLoadAtLogin_);
     configLayout->addWidget(frameStartupStyle_);
     auto* configButtons = new QHBoxLayout;
+    configButtons->addWidget(lblConfigResult_, 1);
     configButtons->addStretch();
     configButtons->addWidget(cmdConfigUpdate_);
     configLayout->addLayout(configButtons);
 
-    auto* label2 = new QLabel(
-        QStringLiteral("Server changes may require the TolvanService  be re-started."), this);
-    label2->setObjectName(QStringLiteral("Label2"));
+    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch(1);
+    closeRow->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame5);
-    layout->addWidget(frame3);
-    layout->addWidget(frame2);
-    layout->addWidget(label2);
-    layout->addStretch();
+    layout->addWidget(service);
+    layout->addWidget(server);
+    layout->addWidget(program);
+    layout->addStretch(1);
+    layout->addLayout(closeRow);
+    // Wrapped messages get the height they need.
     layout->setSizeConstraint(QLayout::SetMinimumSize);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 70);
 }
 
 void SettingsWindow::Load() {
@@ -128,43 +220,79 @@ void SettingsWindow::Load() {
     const long long basePort =
         console::LeadingNumber(settings_.GetServerSetting(kSection, "BaseTCPPort", "5000"));
     txtBasePort_->setText(QString::number(basePort));
-
-    lstServiceControl_->clear();
-    lstServiceControl_->addItems(
-        {QStringLiteral("Restart"), QStringLiteral("Start"), QStringLiteral("Stop")});
-    lstServiceControl_->setCurrentIndex(ServiceControl::kRestart);
 }
 
-void SettingsWindow::UpdateConfig() {
-    if (chkLoadAtLogin_->isChecked()) {
-        autostart_.Write(executablePath_);
-    } else {
-        autostart_.Remove();
+void SettingsWindow::ShowServiceState() {
+    const bool busy = service_.Busy();
+    lblServiceState_->setText(
+        QStringLiteral("State: ") +
+        (busy ? QStringLiteral("carrying out the last command...") : StateText(service_.State())));
+    for (QPushButton* button : {cmdStart_, cmdStop_, cmdRestart_}) {
+        button->setEnabled(!busy);
     }
+}
+
+void SettingsWindow::RunService(ServiceControl::Action action) {
+    if (action == ServiceControl::Action::Stop &&
+        (!ask_ ||
+         ask_(this, QStringLiteral("Stop the Service"),
+              QStringLiteral("Stop the Tolvan Server service?\n\nEvery port stops serving its "
+                             "clients until the service is started again."),
+              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)) {
+        return;
+    }
+    ShowMessage(lblServiceResult_, QString(), true);
+    service_.Run(action);
+}
+
+void SettingsWindow::ShowSaved(QLabel* label, const QString& message, bool ok) {
+    ShowMessage(label, message, ok);
+    Q_EMIT Saved(message, ok);
+}
+
+void SettingsWindow::SaveLoginStart() {
+    const bool written =
+        chkLoadAtLogin_->isChecked() ? autostart_.Write(executablePath_) : autostart_.Remove();
     const int chosen = optStartUpType_->checkedId();
     settings_.SaveServerSetting(kSection, "ConfigStartupStyle",
                                 chosen == 1 ? "1" : (chosen == 2 ? "2" : "0"));
-}
-
-void SettingsWindow::UpdateServer() {
-    // Only a usable port is stored: an empty box or a number beyond the port range would
-    // leave both programs without a console.
-    const std::optional<long long> port =
-        console::RoundedInteger(ToBytes(txtBasePort_->text()), 1, 65535);
-    if (!port) {
+    if (!written) {
+        ShowSaved(
+            lblConfigResult_,
+            QStringLiteral("The log-in entry %1 could not be written.").arg(autostart_.FilePath()),
+            false);
         return;
     }
-    settings_.SaveServerSetting(kSection, "BaseTCPPort", std::to_string(*port));
+    ShowSaved(lblConfigResult_,
+              chkLoadAtLogin_->isChecked()
+                  ? QStringLiteral("Saved: this program starts when you log in.")
+                  : QStringLiteral("Saved: this program does not start when you log in."),
+              true);
 }
 
-void SettingsWindow::UpdateService() {
-    const int action = lstServiceControl_->currentIndex();
-    cmdServiceControl_->setEnabled(false);
-    cmdServiceControl_->repaint();
-    if (action >= ServiceControl::kRestart && action <= ServiceControl::kStop) {
-        serviceControl_.Apply(static_cast<ServiceControl::Action>(action));
+void SettingsWindow::ValidateBasePort() {
+    ShowMessage(lblBasePortResult_, BasePortProblem(txtBasePort_->text()), false);
+}
+
+void SettingsWindow::SaveBasePort() {
+    const QString problem = BasePortProblem(txtBasePort_->text());
+    if (!problem.isEmpty()) {
+        ShowSaved(lblBasePortResult_, QStringLiteral("Not saved. ") + problem, false);
+        return;
     }
-    cmdServiceControl_->setEnabled(true);
+    const std::string port = std::to_string(txtBasePort_->text().trimmed().toInt());
+    settings_.SaveServerSetting(kSection, "BaseTCPPort", port);
+    if (settings_.GetServerSetting(kSection, "BaseTCPPort", std::string()) != port) {
+        ShowSaved(lblBasePortResult_,
+                  QStringLiteral("Not saved: the store %1 could not be written.")
+                      .arg(FromBytes(settings_.StorePath())),
+                  false);
+        return;
+    }
+    ShowSaved(lblBasePortResult_,
+              QStringLiteral("Base port %1 saved. Restart the service for it to use the port.")
+                  .arg(FromBytes(port)),
+              true);
 }
 
 }  // namespace tolvan

@@ -49,6 +49,19 @@ std::string EscapeTraceText(std::string_view text) {
     return out;
 }
 
+std::string UndoubleIac(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (static_cast<unsigned char>(text[i]) == 255 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 255) {
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::string FormatTraceLine(std::string_view comNumber, int kind, std::string_view text,
                             bool withPortPrefix) {
     std::string line;
@@ -58,7 +71,9 @@ std::string FormatTraceLine(std::string_view comNumber, int kind, std::string_vi
         line += ") ";
     }
     line += TraceLabel(kind);
-    line += EscapeTraceText(text);
+    // Serial data reaches the trace as sent to the clients, byte 255 doubled; the operator
+    // sees what the line carried.
+    line += EscapeTraceText(kind == 1 ? UndoubleIac(text) : std::string(text));
     return line;
 }
 
@@ -70,7 +85,7 @@ QString CutTraceText(const QString& text) {
 }
 
 QString TraceTimeStamp(const QDateTime& when) {
-    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
 }  // namespace tolvan

@@ -30,8 +30,11 @@ bool TraceKindShown(int kind, const TraceFilters& filters);
 // The result never holds a line break of its own.
 std::string EscapeTraceText(std::string_view text);
 
+// Each pair of bytes 255 as one: the telnet doubling of the data sent to clients undone.
+std::string UndoubleIac(std::string_view text);
+
 // The trace line without timestamp or line break: "(" + COM + ") " when prefixed, the label,
-// then the escaped text.
+// then the escaped text (serial data with its doubled 255s undone).
 std::string FormatTraceLine(std::string_view comNumber, int kind, std::string_view text,
                             bool withPortPrefix);
 
@@ -39,7 +42,7 @@ std::string FormatTraceLine(std::string_view comNumber, int kind, std::string_vi
 // otherwise unchanged.
 QString CutTraceText(const QString& text);
 
-// The date and time put in front of a line when a time stamp is asked for.
+// The date and time put in front of a line when a time stamp is asked for, to the millisecond.
 QString TraceTimeStamp(const QDateTime& when);
 
 }  // namespace tolvan

@@ -38,7 +38,7 @@ TraceWindow::TraceWindow(const QStringList& ports, TraceSwitch sendTraceSwitch, 
     : QWidget(parent, Qt::Window), sendTraceSwitch_(std::move(sendTraceSwitch)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("F5"));
-    setWindowTitle(QStringLiteral("Tolvan Trace"));
+    setWindowTitle(QStringLiteral("Tolvan Server Trace"));
     setWindowIcon(TolvanIcon(QStringLiteral("ICONIDLE")));
     BuildControls(ports);
     resize(720, 520);
@@ -68,33 +68,34 @@ void TraceWindow::BuildControls(const QStringList& ports) {
     txtTrace_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     chkIncludeTimeStamp_ = NamedCheckBox(QStringLiteral("chkIncludeTimeStamp"),
-                                         QStringLiteral("Include Time Stamp"), false);
+                                         QStringLiteral("Include &time stamp"), false);
     cmdClear_ = new QPushButton(QStringLiteral("&Clear"));
     cmdClear_->setObjectName(QStringLiteral("cmdClear"));
     connect(cmdClear_, &QPushButton::clicked, this, &TraceWindow::OnClear);
 
-    frame1_ = new QGroupBox(QStringLiteral("Log Settings"));
+    frame1_ = new QGroupBox(QStringLiteral("Show"));
     frame1_->setObjectName(QStringLiteral("Frame1"));
     chkSerialData_ =
-        NamedCheckBox(QStringLiteral("chkSerialData"), QStringLiteral("Serial Data"), true);
+        NamedCheckBox(QStringLiteral("chkSerialData"), QStringLiteral("Serial &data"), true);
     chkSerialEvents_ =
-        NamedCheckBox(QStringLiteral("chkSerialEvents"), QStringLiteral("Serial Events"), true);
+        NamedCheckBox(QStringLiteral("chkSerialEvents"), QStringLiteral("Serial &events"), true);
     chkSocketEvents_ =
-        NamedCheckBox(QStringLiteral("chkSocketEvents"), QStringLiteral("Socket Events"), true);
+        NamedCheckBox(QStringLiteral("chkSocketEvents"), QStringLiteral("S&ocket events"), true);
     auto* filterLayout = new QVBoxLayout(frame1_);
     filterLayout->addWidget(chkSerialData_);
     filterLayout->addWidget(chkSerialEvents_);
     filterLayout->addWidget(chkSocketEvents_);
 
-    frameFile_ = new QGroupBox(QStringLiteral("Log To File"));
+    frameFile_ = new QGroupBox(QStringLiteral("Log to file"));
     frameFile_->setObjectName(QStringLiteral("frameFile"));
-    chkLogToFile_ = NamedCheckBox(QStringLiteral("chkLogToFile"), QStringLiteral("Enabled"), false);
+    chkLogToFile_ =
+        NamedCheckBox(QStringLiteral("chkLogToFile"), QStringLiteral("&Write to file"), false);
     txtFileName_ = new QLineEdit(DefaultLogPath());
     txtFileName_->setObjectName(QStringLiteral("txtFileName"));
-    auto* fileLabel = new QLabel(QStringLiteral("File Path and Name"));
+    auto* fileLabel = new QLabel(QStringLiteral("File &name"));
     fileLabel->setBuddy(txtFileName_);
     chkIncludeTimeStampFile_ = NamedCheckBox(QStringLiteral("chkIncludeTimeStampFile"),
-                                             QStringLiteral("Include Time Stamp"), false);
+                                             QStringLiteral("Time stamp in f&ile"), false);
     auto* fileLayout = new QGridLayout(frameFile_);
     fileLayout->addWidget(chkLogToFile_, 0, 0);
     fileLayout->addWidget(chkIncludeTimeStampFile_, 0, 1);
@@ -104,7 +105,7 @@ void TraceWindow::BuildControls(const QStringList& ports) {
     connect(chkLogToFile_, &QCheckBox::toggled, this, &TraceWindow::OnLogToFileToggled);
     OnLogToFileToggled(chkLogToFile_->isChecked());
 
-    auto* portsLabel = new QLabel(QStringLiteral("Trace Ports"));
+    auto* portsLabel = new QLabel(QStringLiteral("Trace &ports"));
     portsLabel->setBuddy(lstPorts_);
     auto* left = new QVBoxLayout;
     left->addWidget(portsLabel);
@@ -218,8 +219,13 @@ void TraceWindow::AppendToTrace(const QString& line) {
     } else {
         txtTrace_->appendPlainText(entry);
     }
+    // Following the end goes down, never sideways: the start of each line, with its time,
+    // stays in view unless the operator scrolled away from it.
+    QScrollBar* across = txtTrace_->horizontalScrollBar();
+    const int acrossBefore = across->value();
     txtTrace_->moveCursor(QTextCursor::End);
     txtTrace_->verticalScrollBar()->setValue(txtTrace_->verticalScrollBar()->maximum());
+    across->setValue(acrossBefore);
 }
 
 void TraceWindow::AppendToLogFile(const QString& line) const {

@@ -61,6 +61,10 @@ void TrayIcon::SetIcon(const QIcon& icon) {
     tray_->setIcon(icon);
 }
 
+void TrayIcon::SetToolTip(const QString& tip) {
+    tray_->setToolTip(tip);
+}
+
 void TrayIcon::Show() {
     tray_->show();
 }

@@ -26,6 +26,7 @@ public:
     static bool Available();
 
     void SetIcon(const QIcon& icon);
+    void SetToolTip(const QString& tip);
     void Show();
     void Hide();
     bool IsVisible() const;

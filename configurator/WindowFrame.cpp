@@ -28,6 +28,7 @@ WindowFrame::WindowFrame(MainWindow& window)
     connect(&client, &ConsoleClient::TraceEventReport, this, &WindowFrame::OnTraceEvent);
     connect(&client, &ConsoleClient::VersionReport, this, &WindowFrame::OnVersionReport);
     connect(&window_, &MainWindow::IconChanged, this, &WindowFrame::OnIconChanged);
+    connect(&window_, &MainWindow::TrayToolTipChanged, &tray_, &TrayIcon::SetToolTip);
     connect(&window_, &MainWindow::ConnectionLosing, this, [this] {
         // Each untick switches its port off while the connection still carries requests.
         if (trace_ != nullptr) {
@@ -125,10 +126,10 @@ void WindowFrame::TrayOpen() {
 }
 
 void WindowFrame::TrayExit() {
-    tray_.Hide();
-    window_.ServerConnectionLost();
-    CloseTraceWindow();
-    window_.CloseSettingsWindow();
+    if (!window_.MayDropChanges(QStringLiteral("exit"))) {
+        return;
+    }
+    window_.EndSession();
     window_.Client().RequestExit();
 }
 

@@ -18,12 +18,16 @@ inline constexpr std::string_view kCodeStatisticsReset = "D8";  // request only
 inline constexpr std::string_view kCodeTrace = "DA";            // switch request / event report
 inline constexpr std::string_view kCodeVersion = "DB";          // request / report
 inline constexpr std::string_view kCodePortState = "DC";        // request / report
-inline constexpr std::string_view kCodeRefused = "DE";          // report only
+inline constexpr std::string_view kCodeRefused = "DE";          // report only, then closed
 
 // Trace event report: port, port number, kind, text; split limit 4 (the text may hold "|").
 inline constexpr int kTraceFieldCount = 4;
-// Connection list report: port, count, then this many fields per connection.
+// Connection list report: port, count, then this many fields per connection; a peer may
+// append the remote port as one more field per connection.
 inline constexpr int kConnectionFieldCount = 5;
+inline constexpr int kConnectionFieldCountWithPort = 6;
+// Refusal of a console connection: reason ("not-permitted", "full"), text; split limit 2.
+inline constexpr int kRefusalFieldCount = 2;
 // Port statistics report: port, reset time, ten counters.
 inline constexpr int kStatisticsFieldCount = 12;
 // Port state report: port, state, end of a lock-out, detail; split limit 4 (the detail is

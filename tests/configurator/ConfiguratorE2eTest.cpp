@@ -6,12 +6,15 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <map>
 #include <memory>
 
 #include "configurator/MainWindow.h"
 #include "configurator/ServerSettings.h"
+#include "configurator/StatusLine.h"
 #include "configurator/TraceWindow.h"
 #include "configurator/WindowFrame.h"
+#include "console_protocol/PortSettingsTable.h"
 #include "settings_store/RegistryStore.h"
 #include "tests/e2e/ServerSandbox.h"
 #include "tests/e2e/TcpClient.h"
@@ -35,6 +38,9 @@ protected:
     void SetUp() override {
         device_ = &box_.AddPty(1);
         box_.EnablePort(1, "Mirelo");
+        // Values the first configurator could not show and wrote back as something else.
+        box_.SetValue("Port1", "Settings", "115200,n,8,1");
+        box_.SetValue("Port1", "InBufferSize", "8192");
         ASSERT_TRUE(box_.Start());
         ASSERT_TRUE(box_.WaitUntilReady()) << box_.Stderr();
         ASSERT_TRUE(WaitFor([this] { return IsListening(box_.DataPort(1)); }, Millis(5000)));
@@ -64,6 +70,14 @@ protected:
         return RegistryStore(box_.RegistryPath())
             .RegReadValue(std::string(kServiceKey) + "\\Port1", name);
     }
+    // Every value the store holds for COM1 that the console carries.
+    std::map<std::string, std::string> StoredPort() const {
+        std::map<std::string, std::string> values;
+        for (const console::PortSettingRow& row : console::PortSettingRows()) {
+            values[std::string(row.name)] = Stored(std::string(row.name));
+        }
+        return values;
+    }
 
     static inline int argc_ = 1;
     static inline char name_[] = "configurator_e2e_tests";
@@ -76,31 +90,38 @@ protected:
     std::unique_ptr<MainWindow> window_;
 };
 
-// The port list shows COM1; an update made with the window's controls is saved by the server
-// and comes back in its report.
-TEST_F(ConfiguratorE2e, UpdateIsSavedAndShownAgain) {
+// Editing the description and pressing Update stores the description and leaves every other
+// stored value as it was, the baud rate, buffer and default lock-out included; the server's
+// report then fills the window again.
+TEST_F(ConfiguratorE2e, UpdateKeepsEveryStoredValue) {
     auto* lstPort = Find<QComboBox>("lstPort");
     ASSERT_EQ(lstPort->count(), 1);
-    EXPECT_EQ(lstPort->currentText(), QStringLiteral("Com1"));
+    EXPECT_TRUE(lstPort->currentText().startsWith(QStringLiteral("COM1")));
     EXPECT_EQ(window_->IconName(), QStringLiteral("ICONIDLE"));
+    EXPECT_EQ(Find<QComboBox>("lstBaud")->currentText(), QStringLiteral("115200"));
+    const std::map<std::string, std::string> before = StoredPort();
 
-    auto* connections = Find<QComboBox>("lstConnections");
     auto* description = Find<QLineEdit>("txtPortDescription");
-    connections->setCurrentIndex(connections->findText(QStringLiteral("5")));
     description->setText(QStringLiteral("Bench scale | bay 2"));
     Find<QPushButton>("cmdUpdate")->click();
     EXPECT_FALSE(Settings()->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([this] { return Settings()->isEnabled(); }, 5000));
-    EXPECT_EQ(Stored("MaxConnections"), "5");
     EXPECT_EQ(Stored("PortDescription"), "Bench scale | bay 2");
+    EXPECT_EQ(Stored("Settings"), "115200,n,8,1");
+    EXPECT_EQ(Stored("BadPasswordShutdownLength"), "600");
+    EXPECT_EQ(Stored("InBufferSize"), "8192");
+    std::map<std::string, std::string> after = StoredPort();
+    after.erase("PortDescription");
+    for (const auto& [name, value] : after) {
+        if (before.at(name) != kNotFound) {
+            EXPECT_EQ(value, before.at(name)) << name;
+        }
+    }
 
-    // Spoil the controls, then let the server's reports fill them again.
-    connections->setCurrentIndex(0);
-    description->clear();
-    window_->SelectPort();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Shown() && Settings()->isEnabled(); }, 5000));
-    EXPECT_EQ(connections->currentText(), QStringLiteral("5"));
+    // The answer is the server's report: nothing is left unsent, and the window says so.
     EXPECT_EQ(description->text(), QStringLiteral("Bench scale | bay 2"));
+    EXPECT_FALSE(Find<QPushButton>("cmdRevert")->isEnabled());
+    EXPECT_TRUE(window_->Status().Text().contains(QStringLiteral("COM1 were stored")));
 }
 
 // With COM1 ticked, bytes from the serial line show in the trace window as the server reports

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -16,8 +18,60 @@ namespace tolvan::test {
 
 inline const std::string kSettingsKey = std::string(kServiceKey) + "\\Settings";
 
+// A stand-in for systemctl, named by TOLVAN_SYSTEMCTL: "is-active" prints the state kept in a
+// file, "start"/"stop"/"restart" change it and are logged, and while a refusal is set they
+// fail with it as systemctl does.
+class FakeSystemctl {
+public:
+    explicit FakeSystemctl(const QTemporaryDir& dir)
+        : script_(dir.filePath(QStringLiteral("systemctl"))),
+          state_(dir.filePath(QStringLiteral("state"))),
+          log_(dir.filePath(QStringLiteral("log"))),
+          refusal_(dir.filePath(QStringLiteral("refusal"))) {
+        QFile file(script_);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(QStringLiteral(
+                           "#!/bin/sh\n"
+                           "echo \"$*\" >> '%1'\n"
+                           "case \"$1\" in\n"
+                           "is-active) cat '%2'; exit 0;;\n"
+                           "esac\n"
+                           "if [ -s '%3' ]; then cat '%3' >&2; exit 4; fi\n"
+                           "case \"$1\" in stop) echo inactive > '%2';; *) echo active > '%2';; "
+                           "esac\n")
+                           .arg(log_, state_, refusal_)
+                           .toUtf8());
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        SetState("inactive");
+        qputenv("TOLVAN_SYSTEMCTL", script_.toUtf8());
+    }
+    ~FakeSystemctl() { qunsetenv("TOLVAN_SYSTEMCTL"); }
+
+    void SetState(const char* state) { Write(state_, QByteArray(state) + '\n'); }
+    void Refuse(const char* message) { Write(refusal_, message); }
+    // Every command run, one per line: "start TolvanServer".
+    QString Log() const {
+        QFile file(log_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+private:
+    static void Write(const QString& path, const QByteArray& text) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(text);
+        }
+    }
+    QString script_;
+    QString state_;
+    QString log_;
+    QString refusal_;
+};
+
 // A main window connected to a scripted console peer whose port sits in a temporary store
-// named by TOLVAN_REGISTRY. The start-up requests are consumed.
+// named by TOLVAN_REGISTRY. The start-up requests are consumed; questions are answered by
+// answer_ and recorded in asked_; the two-second refresh stays off unless a test wants it.
 class ConfiguratorFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,6 +84,12 @@ protected:
         settings_ = std::make_unique<ServerSettings>(ServerSettings::StorePathFromEnvironment());
         window_ = std::make_unique<MainWindow>(*settings_);
         window_->SetQuitHandler([] {});
+        window_->SetAsk([this](QWidget*, const QString&, const QString& text,
+                               QMessageBox::StandardButtons, QMessageBox::StandardButton) {
+            asked_ << text;
+            return answer_;
+        });
+        RefreshTimer().stop();
         // A version report "marker" is answered with a version request: everything the window
         // sent in reaction to earlier reports arrives before that answer.
         ConsoleClient& client = window_->Client();
@@ -51,10 +111,14 @@ protected:
         qunsetenv("TOLVAN_REGISTRY");
     }
 
-    // Sends the port list "2|1|3" and consumes the three requests for the first port.
+    QTimer& RefreshTimer() const {
+        return *window_->findChild<QTimer*>(QStringLiteral("refreshTimer"));
+    }
+
+    // Sends the port list "2|1|3" and consumes the four requests for the first port.
     void SelectFirstPort() {
         peer_.Send("D3", "2|1|3");
-        ASSERT_TRUE(peer_.WaitForFrames(3));
+        ASSERT_TRUE(peer_.WaitForFrames(4));
         peer_.ClearReceived();
     }
 
@@ -80,6 +144,8 @@ protected:
     ConsolePeer peer_;
     std::unique_ptr<ServerSettings> settings_;
     std::unique_ptr<MainWindow> window_;
+    QStringList asked_;
+    QMessageBox::StandardButton answer_ = QMessageBox::Cancel;
 };
 
 }  // namespace tolvan::test

@@ -17,14 +17,15 @@ TEST_F(ConsoleClientWire, ConnectSendsVersionThenPortListRequest) {
     EXPECT_EQ(window_->IconName(), QStringLiteral("ICONIDLE"));
 }
 
-// A port list selects the first port, which asks for settings, statistics and connections.
+// A port list selects the first port, which asks for settings, statistics, connections and
+// state.
 TEST_F(ConsoleClientWire, PortListSelectsFirstPortAndRequestsItsData) {
     peer_.Send("D3", "2|1|3");
-    ASSERT_TRUE(peer_.WaitForFrames(3));
-    EXPECT_EQ(peer_.Frames(), (std::vector<std::string>{"D2|1|0", "D7|1|0", "D5|1|0"}));
+    ASSERT_TRUE(peer_.WaitForFrames(4));
+    EXPECT_EQ(peer_.Frames(), (std::vector<std::string>{"D2|1|0", "D7|1|0", "D5|1|0", "DC|1|0"}));
     auto* lstPort = Find<QComboBox>("lstPort");
     ASSERT_EQ(lstPort->count(), 2);
-    EXPECT_EQ(lstPort->itemText(1), QStringLiteral("Com3"));
+    EXPECT_EQ(lstPort->itemText(1), QStringLiteral("COM3"));
     EXPECT_EQ(lstPort->currentIndex(), 0);
 }
 

@@ -7,7 +7,6 @@ add_executable(configurator_core_tests
     ${CMAKE_CURRENT_LIST_DIR}/ConnectionListTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ConsoleClientTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/RunAndCaptureTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowFrameTest.cpp
@@ -17,10 +16,3 @@ target_link_libraries(configurator_core_tests PRIVATE
 gtest_discover_tests(configurator_core_tests
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
-
-# Not a test: draws the windows into PNG files for a look at the layout.
-add_executable(configurator_screenshots
-    ${CMAKE_CURRENT_LIST_DIR}/Screenshots.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ConsolePeer.h ${CMAKE_CURRENT_LIST_DIR}/ConsolePeer.cpp)
-target_link_libraries(configurator_screenshots PRIVATE
-    tolvan_common tolvan_configurator_core Qt6::Test)

@@ -1,29 +1,45 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QFocusEvent>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 
-#include "configurator/PortSettingsFrame.h"
-#include "configurator/SettingsWindow.h"
+#include "configurator/StatusLine.h"
+#include "configurator/WindowFrame.h"
+#include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
+#include "console_protocol/PortSettingsTable.h"
+#include "console_protocol/TextForms.h"
 #include "tests/configurator/ConfiguratorFixture.h"
 
 namespace tolvan::test {
 namespace {
 
-// A port settings report for position 0 with every field as the server sends it.
-std::vector<std::string> SettingsReport() {
-    return {"0",           "True",   "False",        "3",     "1",        "True", "False",
-            "2048",        "4096",   "2400",         "e,7,1", "2",        "5",    "30",
-            "60",          "secret", "/tmp/log.txt", "True",  "10.0.0.9", "4001", "Server",
+// A port settings report for position 0 holding values no list offers and a lock-out of
+// 600 minutes, as a store written by hand or by tolvanctl may.
+std::vector<std::string> StoredReport() {
+    return {"0",           "True",   "False",        "12",    "1",        "True", "False",
+            "8192",        "300",    "115200",       "o,7,2", "3",        "0",    "600",
+            "45",          "secret", "/tmp/log.txt", "true",  "10.0.0.9", "4001", "Server",
             "Bench | left"};
+}
+
+// The update a report comes back as when nothing was touched: Booleans spelled as requests.
+std::vector<std::string> Untouched(std::vector<std::string> fields) {
+    for (const int f :
+         {console::kFieldEnabled, console::kFieldAcceptInput, console::kFieldDTREnable,
+          console::kFieldRTSEnable, console::kFieldAllwaysConnected}) {
+        fields[static_cast<std::size_t>(f)] = console::ToUpper(fields[static_cast<std::size_t>(f)]);
+    }
+    return fields;
 }
 
 class MainWindowTest : public ConfiguratorFixture {
@@ -33,277 +49,357 @@ protected:
         SelectFirstPort();
     }
 
-    void ShowSettings(const std::vector<std::string>& fields) {
+    void Report(const std::vector<std::string>& fields) {
         peer_.Send("D1", console::JoinFields(fields));
         SentSoFar();
     }
 
-    // Sends a report that differs from the standard one in a single field.
-    void ShowWithField(std::size_t field, const std::string& value) {
-        std::vector<std::string> fields = SettingsReport();
-        fields[field] = value;
-        ShowSettings(fields);
+    // The fields of the one settings update sent since the last look.
+    std::vector<std::string> SentUpdate() {
+        const std::vector<std::string> frames = SentSoFar();
+        if (frames.size() != 1 || frames[0].rfind("D1|", 0) != 0) {
+            ADD_FAILURE() << "expected one update, got " << frames.size() << " frames";
+            return {};
+        }
+        const std::string& frame = frames[0];
+        return console::SplitFields(frame.substr(frame.find('|', 3) + 1),
+                                    console::kSettingsFieldCount);
     }
+
+    QString Status() const { return window_->Status().Text(); }
+    QLineEdit* Edit(const char* name) const { return Find<QLineEdit>(name); }
+    QWidget* Frame() const { return Find<QWidget>("framePortSettings"); }
 };
 
-// An edit followed by Update sends exactly the 22 fields and disables the editor.
-TEST_F(MainWindowTest, UpdateSendsTheWholeSettingsPayload) {
-    ShowSettings(SettingsReport());
-    auto* frame = Find<QWidget>("framePortSettings");
-    ASSERT_TRUE(frame->isEnabled());
-    EXPECT_FALSE(frame->isHidden());
-    Find<QComboBox>("lstBaud")->setCurrentIndex(5);
-    Find<QLineEdit>("txtPassword")->setText(QStringLiteral("new"));
+// Every stored value is shown, those no list offers included; editing the description alone
+// sends every other field back exactly as reported; the answer is confirmed.
+TEST_F(MainWindowTest, UpdateNeverChangesWhatWasNotTouched) {
+    Report(StoredReport());
+    EXPECT_EQ(ListText("lstBaud"), QStringLiteral("115200"));
+    EXPECT_EQ(ListText("lstIBuffer"), QStringLiteral("8192"));
+    EXPECT_EQ(ListText("lstOBuffer"), QStringLiteral("300"));
+    EXPECT_EQ(ListText("lstSettings"), QStringLiteral("o,7,2"));
+    EXPECT_EQ(Find<QSpinBox>("txtLockOut")->value(), 600);
+    EXPECT_EQ(Find<QSpinBox>("txtMaxIdleTime")->value(), 45);
+    EXPECT_EQ(Find<QSpinBox>("txtMaxConnections")->value(), 12);
+    EXPECT_TRUE(Find<QCheckBox>("chkAllwaysConnect")->isChecked());
+
+    Edit("txtPortDescription")->setText(QStringLiteral("Bench | right"));
     Find<QPushButton>("cmdUpdate")->click();
-    EXPECT_FALSE(frame->isEnabled());
-    ASSERT_TRUE(peer_.WaitForFrames(1));
-    EXPECT_EQ(peer_.Frames()[0],
-              console::FrameMessage("D1",
-                                    "0|TRUE|FALSE|3|1|TRUE|FALSE|2048|4096|19200|e,7,1|2|5|30|60|"
-                                    "new|/tmp/log.txt|TRUE|10.0.0.9|4001|Server|Bench | left"));
+    EXPECT_FALSE(Frame()->isEnabled());
+    std::vector<std::string> expected = Untouched(StoredReport());
+    expected[console::kFieldPortDescription] = "Bench | right";
+    EXPECT_EQ(SentUpdate(), expected);
+
+    std::vector<std::string> answer = StoredReport();
+    answer[console::kFieldPortDescription] = "Bench | right";
+    Report(answer);
+    EXPECT_TRUE(Frame()->isEnabled());
+    EXPECT_TRUE(Status().contains(QStringLiteral("settings of COM1 were stored")))
+        << Status().toStdString();
+    EXPECT_FALSE(Find<QPushButton>("cmdRevert")->isEnabled());
 }
 
-// A client-mode port always sends "1" connections and "Client".
-TEST_F(MainWindowTest, ClientModeUpdateSendsOneConnection) {
-    ShowWithField(20, "client");
-    EXPECT_EQ(ListText("lstPortUse"), QStringLiteral("Client"));
-    EXPECT_FALSE(Find<QWidget>("frameClientSettings")->isHidden());
-    EXPECT_TRUE(Find<QWidget>("frameServerSettings")->isHidden());
-    EXPECT_EQ(ListText("lstConnections"), QStringLiteral("3"));
+// Changed fields are marked; a report from elsewhere refreshes the rest and keeps them;
+// Revert brings back what is stored.
+TEST_F(MainWindowTest, ChangesAreMarkedKeptAndReverted) {
+    Report(StoredReport());
+    auto* baud = Find<QComboBox>("lstBaud");
+    baud->setCurrentIndex(baud->findText(QStringLiteral("9600")));
+    Edit("txtPortDescription")->setText(QStringLiteral("moved"));
+    EXPECT_TRUE(baud->property("changed").toBool());
+    EXPECT_FALSE(Edit("txtPassword")->property("changed").toBool());
+
+    std::vector<std::string> elsewhere = StoredReport();
+    elsewhere[console::kFieldConnectPassword] = "changed elsewhere";
+    Report(elsewhere);
+    EXPECT_EQ(Edit("txtPassword")->text(), QStringLiteral("changed elsewhere"));
+    EXPECT_EQ(baud->currentText(), QStringLiteral("9600"));
+    EXPECT_EQ(Edit("txtPortDescription")->text(), QStringLiteral("moved"));
+    EXPECT_TRUE(baud->property("changed").toBool());
+
+    Find<QPushButton>("cmdRevert")->click();
+    EXPECT_EQ(baud->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(Edit("txtPortDescription")->text(), QStringLiteral("Bench | left"));
+    EXPECT_FALSE(baud->property("changed").toBool());
     Find<QPushButton>("cmdUpdate")->click();
-    ASSERT_TRUE(peer_.WaitForFrames(1));
-    const std::vector<std::string> fields =
-        console::SplitFields(peer_.Frames()[0].substr(peer_.Frames()[0].find('|', 3) + 1), 22);
-    ASSERT_EQ(fields.size(), 22u);
-    EXPECT_EQ(fields[3], "1");
-    EXPECT_EQ(fields[20], "Client");
+    EXPECT_EQ(SentUpdate(), Untouched(elsewhere));
 }
 
-// Values outside the lists fall back to fixed items, never to an error.
-TEST_F(MainWindowTest, SettingsReportFallbacks) {
-    struct Case {
-        std::size_t field;
-        std::string value;
-        const char* list;
-        const char* shown;
-    };
-    const std::vector<Case> cases{
-        {8, "8192", "lstOBuffer", "512"},
-        {7, "8192", "lstIBuffer", "1024"},
-        {9, "57600", "lstBaud", "9600"},
-        {3, "12", "lstConnections", "1"},
-        {3, "-1", "lstConnections", "1"},
-        {3, "0", "lstConnections", "0"},
-        {13, "15", "lstLockOut", "20 Minutes"},
-        {13, "25", "lstLockOut", "20 Minutes"},
-        {13, "35", "lstLockOut", "40 Minutes"},
-        {13, "120", "lstLockOut", "120 Minutes"},
-        {13, "600", "lstLockOut", "No Lockout"},
-        {14, "45", "lstMaxIdleTime", "No Timeout"},
-        {14, "1920", "lstMaxIdleTime", "32 Hours"},
-        {11, "4", "lstHandshake", "None"},
-        {12, "11", "lstAttempts", "No Limit"},
-        {10, "E,7,1", "lstSettings", "e,7,1"},
-        {1, "true", "lstEnabled", "True"},
-        {1, "yes", "lstEnabled", "False"},
-        {20, "client", "lstPortUse", "Client"},
-        {20, "sErVeR", "lstPortUse", "Server"},
-    };
-    for (const Case& c : cases) {
-        ShowWithField(c.field, c.value);
-        EXPECT_EQ(ListText(c.list), QString::fromLatin1(c.shown)) << c.field << " " << c.value;
-    }
-}
-
-// A report for another port is ignored; a short one fills what it has and shows the rest
-// empty or at the fallback items.
-TEST_F(MainWindowTest, ForeignAndShortReports) {
-    ShowSettings(SettingsReport());
-    Find<QLineEdit>("txtPassword")->setText(QStringLiteral("kept"));
-    ShowWithField(0, "1");
-    EXPECT_EQ(Find<QLineEdit>("txtPassword")->text(), QStringLiteral("kept"));
-
-    ShowSettings({"0", "True", "False"});
-    EXPECT_EQ(ListText("lstEnabled"), QStringLiteral("True"));
-    EXPECT_EQ(ListText("lstConnections"), QStringLiteral("0"));
-    EXPECT_EQ(ListText("lstIBuffer"), QStringLiteral("1024"));
-    EXPECT_EQ(ListText("lstPortUse"), QStringLiteral("Client"));
-    EXPECT_TRUE(Find<QLineEdit>("txtPortDescription")->text().isEmpty());
-    EXPECT_TRUE(Find<QWidget>("framePortSettings")->isEnabled());
-
-    peer_.Send("D7", "0|12/01/2005");
-    peer_.Send("D5", "0|4|1");
-    peer_.Send("D2", "");
-    SentSoFar();
-    EXPECT_EQ(Find<QLineEdit>("txtCleared")->text(), QStringLiteral("12/01/2005"));
-    EXPECT_TRUE(Find<QLineEdit>("txtTXOver")->text().isEmpty());
-}
-
-// "True" reads normally; anything else makes lstEnabled and its label bold red.
-TEST_F(MainWindowTest, DisabledPortStandsOut) {
-    ShowWithField(1, "False");
-    for (const char* name : {"lstEnabled", "lblEnabled"}) {
-        auto* widget = Find<QWidget>(name);
-        EXPECT_TRUE(widget->font().bold()) << name;
-        EXPECT_EQ(widget->palette().color(QPalette::WindowText), QColor(255, 0, 0)) << name;
-    }
-    Find<QComboBox>("lstEnabled")->setCurrentIndex(1);
-    for (const char* name : {"lstEnabled", "lblEnabled"}) {
-        auto* widget = Find<QWidget>(name);
-        EXPECT_FALSE(widget->font().bold()) << name;
-        EXPECT_EQ(widget->palette().color(QPalette::WindowText), QColor(0, 0, 0)) << name;
-    }
-}
-
-// The remote port takes digits only, typed or pasted.
-TEST_F(MainWindowTest, RemotePortTakesDigitsOnly) {
-    ShowSettings(SettingsReport());
-    auto* edit = Find<QLineEdit>("txtRemotePort");
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("12a3-"));
-    EXPECT_EQ(edit->text(), QStringLiteral("123"));
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), QStringLiteral("12"));
-    QApplication::clipboard()->setText(QStringLiteral("9x9"));
-    edit->paste();
-    EXPECT_EQ(edit->text(), QStringLiteral("12"));
-}
-
-// Text boxes select their whole text when they get the focus.
-TEST_F(MainWindowTest, TextBoxesSelectAllOnFocus) {
-    ShowSettings(SettingsReport());
-    auto* edit = Find<QLineEdit>("txtLogFile");
-    edit->deselect();
-    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
-    QApplication::sendEvent(edit, &focus);
-    ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasSelectedText(); }, 1000));
-    EXPECT_EQ(edit->selectedText(), QStringLiteral("/tmp/log.txt"));
-}
-
-// Refresh and Clear disable the counters until the statistics report comes back.
-TEST_F(MainWindowTest, CountersRefreshAndClear) {
-    peer_.Send("D7", "0|12/01/2005 10:15:00 AM|1|2|3|4|5|6|7|8|9|10");
-    SentSoFar();
-    auto* counters = Find<QWidget>("framePortCounters");
-    EXPECT_TRUE(counters->isEnabled());
-    EXPECT_EQ(Find<QLineEdit>("txtFraming")->text(), QStringLiteral("1"));
-    EXPECT_EQ(Find<QLineEdit>("txtTXOver")->text(), QStringLiteral("10"));
-    Find<QPushButton>("cmdRefresh")->click();
-    EXPECT_FALSE(counters->isEnabled());
-    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D7|1|0"}));
-    peer_.Send("D7", "0|x|0|0|0|0|0|0|0|0|0|0");
-    SentSoFar();
-    Find<QPushButton>("cmdClear")->click();
-    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D8|1|0"}));
-    peer_.Send("D7", "1|x|0|0|0|0|0|0|0|0|0|0");  // another port: stays disabled
-    SentSoFar();
-    EXPECT_FALSE(counters->isEnabled());
-    peer_.Send("D7", "0|x|0|0|0|0|0|0|0|0|0|0");
-    SentSoFar();
-    EXPECT_TRUE(counters->isEnabled());
-}
-
-// Count notices pick the icon; only one for the selected port refreshes its connections.
-TEST_F(MainWindowTest, ConnectionCountNotices) {
-    peer_.Send("D2", "0|1");
-    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D5|1|0"}));
-    EXPECT_EQ(window_->IconName(), QStringLiteral("ICON1"));
-    peer_.Send("D2", "-2|1");
-    peer_.Send("D2", "1|0");
-    EXPECT_TRUE(SentSoFar().empty());
-    EXPECT_EQ(window_->IconName(), QStringLiteral("ICONIDLE"));
-    for (const auto& [total, icon] : std::vector<std::pair<std::string, const char*>>{
-             {"9", "ICON9"}, {"10", "ICONPLUS"}, {"-1", "ICONPLUS"}}) {
-        peer_.Send("D2", "-2|" + total);
-        SentSoFar();
-        EXPECT_EQ(window_->IconName(), QString::fromLatin1(icon)) << total;
-    }
-}
-
-// A port list with no ports leaves the list empty and asks nothing; choosing a port again
-// hides its frames and asks for its data in order.
-TEST_F(MainWindowTest, PortListAndSelection) {
-    peer_.Send("D3", "0");
-    EXPECT_TRUE(SentSoFar().empty());
-    EXPECT_EQ(Find<QComboBox>("lstPort")->count(), 0);
-
-    peer_.Send("D3", "2|1|3");
-    SentSoFar();
-    ShowSettings(SettingsReport());
+// Unsent changes are never dropped without asking: not by choosing another port, not by Exit.
+TEST_F(MainWindowTest, UnsentChangesAreAskedAbout) {
+    bool ended = false;
+    window_->SetQuitHandler([&ended] { ended = true; });
+    Report(StoredReport());
+    Edit("txtPortDescription")->setText(QStringLiteral("moved"));
     auto* lstPort = Find<QComboBox>("lstPort");
+
+    answer_ = QMessageBox::Cancel;
     lstPort->setCurrentIndex(1);
     Q_EMIT lstPort->activated(1);
-    EXPECT_TRUE(Find<QWidget>("framePortSettings")->isHidden());
-    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D2|1|1", "D7|1|1", "D5|1|1"}));
-    // The hint label above the connections asks for the list again.
-    QTest::mouseClick(Find<QLabel>("Label_30"), Qt::LeftButton);
+    window_->MenuAction(QStringLiteral("mnuExit"))->trigger();
+    ASSERT_EQ(asked_.size(), 2);
+    EXPECT_TRUE(asked_[0].contains(QStringLiteral("COM1 (Description)")));
+    EXPECT_TRUE(asked_[0].contains(QStringLiteral("show COM3")));
+    EXPECT_EQ(lstPort->currentIndex(), 0);
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(SentSoFar().empty());
+
+    answer_ = QMessageBox::Discard;
+    lstPort->setCurrentIndex(1);
+    Q_EMIT lstPort->activated(1);
+    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D2|1|1", "D7|1|1", "D5|1|1", "DC|1|1"}));
+    // The other port's report shows that port, nothing of the changes.
+    std::vector<std::string> other = StoredReport();
+    other[console::kFieldPort] = "1";
+    other[console::kFieldPortNumber] = "3";
+    Report(other);
+    EXPECT_EQ(Edit("txtPortDescription")->text(), QStringLiteral("Bench | left"));
+    window_->MenuAction(QStringLiteral("mnuExit"))->trigger();
+    EXPECT_EQ(asked_.size(), 3);  // no changes left, nothing to ask
+    EXPECT_TRUE(ended);
+}
+
+// Bad values are caught where they are typed, with a message beside the field, and never
+// sent; what the server does not take is said.
+TEST_F(MainWindowTest, BadInputIsCaughtAtTheField) {
+    Report(StoredReport());
+    auto* portType = Find<QComboBox>("lstPortUse");
+    portType->setCurrentIndex(portType->findData(QStringLiteral("Client")));
+    EXPECT_FALSE(Find<QWidget>("frameClientSettings")->isHidden());
+    const auto problemOf = [this](const char* name) {
+        auto* problem = Find<QLabel>((std::string(name) + "Problem").c_str());
+        return problem->isHidden() ? QString() : problem->text();
+    };
+
+    for (const char* host : {"not a host!!", "999.1.2.3", ""}) {
+        Edit("txtRemoteIP")->setText(QString::fromLatin1(host));
+        EXPECT_FALSE(problemOf("txtRemoteIP").isEmpty()) << host;
+    }
+    for (const char* host : {"plc-7.example.net", "192.168.1.20", "fe80::1"}) {
+        Edit("txtRemoteIP")->setText(QString::fromLatin1(host));
+        EXPECT_TRUE(problemOf("txtRemoteIP").isEmpty()) << host;
+    }
+    Edit("txtRemotePort")->setText(QStringLiteral("70000"));
+    EXPECT_EQ(problemOf("txtRemotePort"), QStringLiteral("Enter a port from 1 to 65535."));
+    Edit("txtLogFile")->setText(QStringLiteral("/tmp/a|b"));
+    EXPECT_FALSE(problemOf("txtLogFile").isEmpty());
+    Find<QPushButton>("cmdUpdate")->click();
+    EXPECT_TRUE(SentSoFar().empty());
+    EXPECT_TRUE(Status().contains(QStringLiteral("correct the marked fields")));
+
+    Edit("txtLogFile")->setText(QStringLiteral("/tmp/log.txt"));
+    Edit("txtRemotePort")->setText(QStringLiteral("4002"));
+    Find<QPushButton>("cmdUpdate")->click();
+    const std::vector<std::string> sent = SentUpdate();
+    ASSERT_EQ(sent.size(), 22u);
+    EXPECT_EQ(sent[console::kFieldServiceType], "Client");
+    EXPECT_EQ(sent[console::kFieldRemoteIP], "fe80::1");
+    EXPECT_EQ(sent[console::kFieldRemotePort], "4002");
+
+    // A server that refuses the update answers with what it kept.
+    Report(StoredReport());
+    EXPECT_TRUE(
+        Status().contains(QStringLiteral("did not take Port type, Remote host and "
+                                         "Remote port for COM1")))
+        << Status().toStdString();
+    EXPECT_TRUE(Find<QWidget>("lstPortUse")->property("changed").toBool());
+}
+
+// While the window is shown the counters and port states are asked for every two seconds,
+// answered or not; states show in the port list and beside it.
+TEST_F(MainWindowTest, CountersAndStatesRefreshWhileShown) {
+    window_->show();
+    RefreshTimer().start();
+    ASSERT_TRUE(peer_.WaitForFrames(4, 3 * MainWindow::kRefreshInterval));
+    EXPECT_EQ(std::vector<std::string>(peer_.Frames().begin(), peer_.Frames().begin() + 4),
+              (std::vector<std::string>{"D7|1|0", "DC|0|", "D7|1|0", "DC|0|"}));
+
+    peer_.Send("DC", "0|locked-out|2025-01-02 10:00:00|");
+    peer_.Send("DC", "1|failed||busy: /dev/ttyUSB0 is held by another program");
+    SentSoFar();
+    auto* lstPort = Find<QComboBox>("lstPort");
+    EXPECT_EQ(lstPort->itemText(0), QStringLiteral("COM1 (locked out)"));
+    EXPECT_EQ(lstPort->itemText(1), QStringLiteral("COM3 (could not open)"));
+    EXPECT_EQ(Find<QLabel>("lblPortState")->text(),
+              QStringLiteral("Locked out after bad passwords until 2025-01-02 10:00:00"));
+
+    window_->hide();
+    QTest::qWait(MainWindow::kRefreshInterval + 300);
+    EXPECT_TRUE(SentSoFar().empty());
+}
+
+// Connection notices keep every port's count for the notification area's tip.
+TEST_F(MainWindowTest, TrayTipCountsConnectionsPerPort) {
+    peer_.Send("D2", "-2|3");
+    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D5|1|0", "D5|1|1"}));
+    EXPECT_EQ(window_->IconName(), QStringLiteral("ICON3"));
+    peer_.Send("D5", "0|2|1|1|12/01/2005|10.0.0.5|7|2|0|12/01/2005|10.0.0.6|7");
+    peer_.Send("D5", "1|1|1|1|12/01/2005|10.0.0.7|7");
+    SentSoFar();
+    EXPECT_EQ(
+        window_->TrayToolTip(),
+        QStringLiteral("Tolvan Server: 3 connections\nCOM1: 2 connections\nCOM3: 1 connection"));
+    peer_.Send("D2", "1|2");
     EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"D5|1|1"}));
 }
 
-// The selected port's settings bring a port state request, whose answer shows beside the port
-// list; a connection the server refuses shows why once it has been dropped.
-TEST_F(MainWindowTest, PortStateAndRefusalShowBesideThePortList) {
-    peer_.Send("D1", console::JoinFields(SettingsReport()));
-    EXPECT_EQ(SentSoFar(), (std::vector<std::string>{"DC|1|0"}));
-    peer_.Send("DC", "0|locked-out|2026-03-01 10:00:00|/dev/ttyS0");
-    peer_.Send("DC", "1|failed||could not open the serial device: busy");
-    SentSoFar();
-    auto* lblPortState = Find<QLabel>("lblPortState");
-    EXPECT_EQ(lblPortState->text(), QStringLiteral("locked out until 2026-03-01 10:00:00"));
-
-    peer_.Send("DE", "not-permitted|only root and members of group tolvan may use the console");
-    peer_.Stop();
+// A console the server will not serve says why, and when the next try comes.
+TEST_F(MainWindowTest, StatusLineSaysWhyThereIsNoConsole) {
+    peer_.Send("DE", "not-permitted|user 1000 is not in group tolvan");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !peer_.HasClient(); }));
     ASSERT_TRUE(QTest::qWaitFor([this] { return window_->IconName() == QStringLiteral("ICONX"); }));
-    EXPECT_EQ(lblPortState->text(),
-              QStringLiteral("not permitted: not in the console group (only root and members of "
-                             "group tolvan may use the console)"));
-}
+    EXPECT_TRUE(Status().contains(QStringLiteral("does not let this user use its console")));
+    EXPECT_TRUE(Status().contains(QStringLiteral("user 1000 is not in group tolvan")));
+    EXPECT_TRUE(Status().contains(QStringLiteral("Next try in")));
+    EXPECT_TRUE(Find<QLabel>("lblOffline")->isVisibleTo(window_.get()));
 
-// The menus carry their names, captions and shortcuts; Settings opens the settings window
-// owned by the main window.
-TEST_F(MainWindowTest, MenusAndSettingsWindow) {
-    QAction* trace = window_->MenuAction(QStringLiteral("mnuTracEwINDOW"));
-    ASSERT_NE(trace, nullptr);
-    EXPECT_EQ(trace->text(), QStringLiteral("&Trace Window"));
-    EXPECT_EQ(trace->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
-    EXPECT_EQ(window_->MenuAction(QStringLiteral("mnuSendToTray"))->shortcut(),
-              QKeySequence(QStringLiteral("Ctrl+M")));
-    for (const char* name :
-         {"mnuEventViewer", "mnuServices", "mnuHelpHelp", "mnuAbout", "mnuExit"}) {
-        EXPECT_NE(window_->MenuAction(QString::fromLatin1(name)), nullptr) << name;
-    }
-    window_->MenuAction(QStringLiteral("mnuSettings"))->trigger();
-    SettingsWindow* settings = window_->OpenedSettingsWindow();
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->parentWidget(), window_.get());
-    EXPECT_EQ(settings->windowTitle(), QStringLiteral("System Config"));
-}
-
-// Exit drops the connection first (trace windows are told while it still works), closes the
-// settings window and ends the program.
-TEST_F(MainWindowTest, ExitDropsConnectionAndClosesWindows) {
-    bool ended = false;
-    bool toldBeforeClose = false;
-    window_->SetQuitHandler([&ended] { ended = true; });
-    QObject::connect(window_.get(), &MainWindow::ConnectionLosing, window_.get(),
-                     [&] { toldBeforeClose = window_->Client().IsConnected(); });
-    window_->OpenSettingsWindow();
-    QPointer<SettingsWindow> settings = window_->OpenedSettingsWindow();
-    window_->MenuAction(QStringLiteral("mnuExit"))->trigger();
-    EXPECT_TRUE(ended);
-    EXPECT_TRUE(toldBeforeClose);
-    EXPECT_FALSE(window_->Client().IsConnected());
-    EXPECT_EQ(window_->IconName(), QStringLiteral("ICONX"));
+    ASSERT_TRUE(peer_.WaitForClient(2 * ConsoleClient::kReconnectInterval));
+    peer_.Send("DE", "full|4 consoles in use");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Status().contains(QStringLiteral("full")); }));
     EXPECT_EQ(Find<QComboBox>("lstPort")->count(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&settings] { return settings.isNull(); }, 1000));
 }
 
-// Lists without a selection stand for their first item (the buffers and the baud rate for
-// their usual values), so an update always carries all 22 fields.
-TEST(PortSettingsFrameTest, UpdateWithoutSelectionsHasAllFields) {
-    PortSettingsFrame frame;
-    EXPECT_EQ(frame.SettingsUpdatePayload(2, QStringLiteral("Com12")),
-              "2|FALSE|FALSE|0|12|FALSE|FALSE|1024|512|9600|n,8,1|0|0|0|0|||FALSE|||Server|");
+// With the service stopped the status line offers to start it; a refusal shows systemctl's
+// words; once it starts the console connects at once.
+TEST_F(MainWindowTest, StatusLineStartsTheService) {
+    FakeSystemctl systemctl(dir_);
+    const quint16 port = peer_.Port();
+    peer_.Stop();
+    StatusLine& status = window_->Status();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Status().contains(QStringLiteral("service is not running (inactive)")); },
+        2 * ConsoleClient::kReconnectInterval));
+    EXPECT_TRUE(status.StartButton()->isVisibleTo(&status));
+
+    systemctl.Refuse("Failed to start TolvanServer.service: Access denied");
+    status.StartButton()->click();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Status().contains(QStringLiteral("Access denied")); }));
+
+    systemctl.Refuse("");
+    ASSERT_TRUE(peer_.Listen(port));
+    status.StartButton()->click();
+    ASSERT_TRUE(peer_.WaitForClient(ConsoleClient::kReconnectInterval / 2));
+    EXPECT_TRUE(Status().contains(QStringLiteral("The service was started.")));
+    EXPECT_EQ(systemctl.Log().count(QStringLiteral("start TolvanServer")), 2);
+}
+
+// File > Exit ends the program, although the close box keeps it running (here minimised, as
+// on a desktop without a notification area).
+TEST_F(MainWindowTest, FileExitEndsTheProgram) {
+    window_->SetQuitHandler({});
+    window_->Frame().SetTrayAvailability([] { return false; });
+    window_->show();
+    QTimer::singleShot(0, [this] { window_->MenuAction(QStringLiteral("mnuExit"))->trigger(); });
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    giveUp.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+// Tab goes top to bottom and left to right through each group and never comes back to one;
+// read-only fields are not visited; every caption has its own mnemonic.
+TEST_F(MainWindowTest, KeyboardOrderAndMnemonics) {
+    Report(StoredReport());
+    peer_.Send("D7", "0|12/01/2005|1|2|3|4|5|6|7|8|9|10");
+    peer_.Send("D5", "0|1|1|1|12/01/2005|10.0.0.5|7");
+    SentSoFar();
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+
+    QList<QWidget*> chain;
+    QWidget* start = Find<QWidget>("lstPort");
+    for (QWidget* w = start; chain.size() < 200; w = w->nextInFocusChain()) {
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            if (!chain.isEmpty() && w == start) {
+                break;
+            }
+            chain << w;
+        }
+    }
+    const auto group = [](QWidget* w) {
+        for (QWidget* p = w->parentWidget(); p != nullptr; p = p->parentWidget()) {
+            if (qobject_cast<QGroupBox*>(p) != nullptr) {
+                return p;
+            }
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    const auto related = [](QWidget* a, QWidget* b) {
+        return a == nullptr || b == nullptr || a == b || a->isAncestorOf(b) || b->isAncestorOf(a);
+    };
+    QList<QWidget*> groupsLeft;
+    for (qsizetype i = 1; i < chain.size(); ++i) {
+        QWidget* a = chain[i - 1];
+        QWidget* b = chain[i];
+        EXPECT_EQ(qobject_cast<QLabel*>(b), nullptr);
+        const std::string step =
+            a->objectName().toStdString() + " -> " + b->objectName().toStdString();
+        if (related(group(a), group(b))) {
+            const QPoint pa = a->mapTo(window_.get(), QPoint(0, 0));
+            const QPoint pb = b->mapTo(window_.get(), QPoint(0, 0));
+            const bool below = pb.y() > pa.y() + a->height() / 2;
+            const bool rightOnRow = std::abs(pb.y() - pa.y()) <= a->height() / 2 && pb.x() > pa.x();
+            EXPECT_TRUE(below || rightOnRow) << step;
+        } else {
+            EXPECT_FALSE(groupsLeft.contains(group(b))) << step;
+            groupsLeft << group(a);
+        }
+    }
+    EXPECT_GE(chain.size(), 20);
+
+    QMap<QChar, QString> letters;
+    letters[u'F'] = QStringLiteral("File menu");
+    letters[u'H'] = QStringLiteral("Help menu");
+    for (QWidget* w : window_->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && label->buddy() != nullptr) {
+            text = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            text = button->text();
+        }
+        if (text.isEmpty() || !w->isVisible()) {
+            continue;
+        }
+        const qsizetype amp = text.indexOf(u'&');
+        if (amp < 0 || amp + 1 >= text.size()) {
+            ADD_FAILURE() << "no mnemonic: " << text.toStdString();
+            continue;
+        }
+        const QChar letter = text[amp + 1].toUpper();
+        EXPECT_FALSE(letters.contains(letter))
+            << text.toStdString() << " and " << letters.value(letter).toStdString();
+        letters[letter] = text;
+    }
+}
+
+// The window fits a 1280 x 720 screen (1920 x 1080 at 150 %) without scrolling, and what a
+// larger window gains goes to the settings and the connection table.
+TEST_F(MainWindowTest, LayoutFitsAndGrows) {
+    Report(StoredReport());
+    peer_.Send("D7", "0|12/01/2005|1|2|3|4|5|6|7|8|9|10");
+    peer_.Send("D5", "0|0");
+    SentSoFar();
+    window_->show();
+    const QSize needed =
+        window_->findChild<QWidget*>(QStringLiteral("frameContainer"))->minimumSizeHint() +
+        QSize(0,
+              window_->menuBar()->sizeHint().height() + window_->statusBar()->sizeHint().height());
+    EXPECT_LE(needed.width(), 1280);
+    EXPECT_LE(needed.height(), 720 - 40);
+
+    auto* table = Find<QTableWidget>("lstConnectionInfo");
+    window_->resize(1000, 700);
+    QTest::qWait(50);
+    const QSize small = table->size();
+    const int description = Edit("txtPortDescription")->width();
+    window_->resize(1600, 1000);
+    QTest::qWait(50);
+    EXPECT_GT(table->height(), small.height() + 100);
+    EXPECT_GT(table->width(), small.width() + 300);
+    EXPECT_GT(Edit("txtPortDescription")->width(), description + 200);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -12,6 +12,7 @@
 
 #include "configurator/ServerSettings.h"
 #include "configurator/SettingsWindow.h"
+#include "tests/configurator/ConfiguratorFixture.h"
 
 namespace tolvan::test {
 namespace {
@@ -25,13 +26,15 @@ protected:
     }
 
     std::unique_ptr<SettingsWindow> Open() {
-        auto window = std::make_unique<SettingsWindow>(
-            *settings_, nullptr, autostart_, ServiceControl([this](const std::string& command) {
-                commands_.push_back(command);
-                return std::string("output nobody reads");
-            }),
-            QStringLiteral("/opt/tolvan/TolvanServerConfig"));
+        auto window =
+            std::make_unique<SettingsWindow>(*settings_, service_, nullptr, autostart_,
+                                             QStringLiteral("/opt/tolvan/TolvanServerConfig"));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->SetAsk([this](QWidget*, const QString&, const QString& text,
+                              QMessageBox::StandardButtons, QMessageBox::StandardButton) {
+            asked_ << text;
+            return answer_;
+        });
         return window;
     }
 
@@ -44,97 +47,107 @@ protected:
         return window->findChild<T*>(QString::fromLatin1(name));
     }
 
+    static QString Shown(QWidget* window, const char* label) {
+        auto* found = Find<QLabel>(window, label);
+        return found->isHidden() ? QString() : found->text();
+    }
+
     QTemporaryDir dir_;
     std::unique_ptr<ServerSettings> settings_;
     Autostart autostart_{dir_.filePath(QStringLiteral("autostart"))};
-    std::vector<std::string> commands_;
+    ServiceControl service_;
+    QStringList asked_;
+    QMessageBox::StandardButton answer_ = QMessageBox::No;
 };
 
-// Nothing stored: no log-in start, style frame hidden, normal window, port 5000, Restart.
-TEST_F(SettingsWindowTest, OpensWithDefaults) {
+// The state comes from systemctl without blocking; Stop asks first; a refusal shows
+// systemctl's own words.
+TEST_F(SettingsWindowTest, ServiceControlShowsStateAndFailures) {
+    FakeSystemctl systemctl(dir_);
+    systemctl.SetState("active");
     auto window = Open();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("System Config"));
-    EXPECT_FALSE(Find<QCheckBox>(window.get(), "chkLoadAtLogin")->isChecked());
-    EXPECT_TRUE(Find<QWidget>(window.get(), "frameStartupStyle")->isHidden());
-    EXPECT_TRUE(Find<QRadioButton>(window.get(), "optStartUpType_0")->isChecked());
-    EXPECT_EQ(Find<QLineEdit>(window.get(), "txtBasePort")->text(), QStringLiteral("5000"));
-    EXPECT_EQ(Find<QComboBox>(window.get(), "lstServiceControl")->currentText(),
-              QStringLiteral("Restart"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return Shown(window.get(), "lblServiceState").contains(QStringLiteral("running"));
+    }));
 
-    Find<QCheckBox>(window.get(), "chkLoadAtLogin")->click();
-    EXPECT_FALSE(Find<QWidget>(window.get(), "frameStartupStyle")->isHidden());
+    auto* stop = Find<QPushButton>(window.get(), "cmdServiceStop");
+    stop->click();
+    ASSERT_EQ(asked_.size(), 1);
+    EXPECT_TRUE(asked_[0].startsWith(QStringLiteral("Stop the Tolvan Server service?")));
+    answer_ = QMessageBox::Yes;
+    stop->click();
+    EXPECT_FALSE(stop->isEnabled());  // while systemctl runs
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return Shown(window.get(), "lblServiceState").contains(QStringLiteral("stopped"));
+    }));
+    EXPECT_EQ(Shown(window.get(), "lblServiceResult"), QStringLiteral("The service was stopped."));
+
+    systemctl.Refuse("Failed to start TolvanServer.service: Access denied");
+    Find<QPushButton>(window.get(), "cmdServiceStart")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return Shown(window.get(), "lblServiceResult").endsWith(QStringLiteral("Access denied"));
+    }));
+    Find<QPushButton>(window.get(), "cmdServiceRestart")->click();
+    // Each command is followed by a fresh look at the state.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return systemctl.Log().count(QStringLiteral("is-active TolvanServer")) == 4; }));
+    EXPECT_TRUE(systemctl.Log().contains(QStringLiteral("\nstop TolvanServer\n")));
+    EXPECT_TRUE(systemctl.Log().contains(QStringLiteral("\nrestart TolvanServer\n")));
 }
 
-// Stored values are shown as numbers: "05001" as 5001, an unknown style as a normal window.
-TEST_F(SettingsWindowTest, ShowsStoredValues) {
+// A base port must leave room for COM16; a wrong one says so beside the field and is not
+// stored, a good one is stored and confirmed.
+TEST_F(SettingsWindowTest, BasePortIsCheckedAndConfirmed) {
     settings_->SaveServerSetting("Settings", "BaseTCPPort", "05001");
+    auto window = Open();
+    auto* edit = Find<QLineEdit>(window.get(), "txtBasePort");
+    auto* save = Find<QPushButton>(window.get(), "cmdServerUpdate");
+    EXPECT_EQ(edit->text(), QStringLiteral("5001"));
+    for (const char* bad : {"", "0", "65530", "99999"}) {
+        edit->setText(QString::fromLatin1(bad));
+        save->click();
+        EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").contains(QStringLiteral("65519")))
+            << bad;
+        EXPECT_EQ(Stored("BaseTCPPort"), "05001") << bad;
+    }
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("x6-0a01"));
+    EXPECT_EQ(edit->text(), QStringLiteral("6001"));
+    EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").isEmpty());
+    save->click();
+    EXPECT_EQ(Stored("BaseTCPPort"), "6001");
+    EXPECT_TRUE(Shown(window.get(), "lblBasePortResult").contains(QStringLiteral("6001 saved")));
+}
+
+// The stored log-in start shows when the window opens; saving writes or removes the entry and
+// always stores the style.
+TEST_F(SettingsWindowTest, LoginStartIsShownAndSaved) {
     settings_->SaveServerSetting("Settings", "ConfigStartupStyle", "7");
-    ASSERT_TRUE(autostart_.Write(QStringLiteral("/opt/tolvan/TolvanServerConfig")));
     {
         auto window = Open();
-        EXPECT_EQ(Find<QLineEdit>(window.get(), "txtBasePort")->text(), QStringLiteral("5001"));
+        EXPECT_FALSE(Find<QCheckBox>(window.get(), "chkLoadAtLogin")->isChecked());
+        EXPECT_TRUE(Find<QWidget>(window.get(), "frameStartupStyle")->isHidden());
         EXPECT_TRUE(Find<QRadioButton>(window.get(), "optStartUpType_0")->isChecked());
-        EXPECT_TRUE(Find<QCheckBox>(window.get(), "chkLoadAtLogin")->isChecked());
+        Find<QCheckBox>(window.get(), "chkLoadAtLogin")->click();
         EXPECT_FALSE(Find<QWidget>(window.get(), "frameStartupStyle")->isHidden());
+        Find<QRadioButton>(window.get(), "optStartUpType_1")->click();
+        Find<QPushButton>(window.get(), "cmdConfigUpdate")->click();
+        EXPECT_TRUE(Shown(window.get(), "lblConfigResult").startsWith(QStringLiteral("Saved")));
     }
-    settings_->SaveServerSetting("Settings", "ConfigStartupStyle", "2");
-    auto window = Open();
-    EXPECT_TRUE(Find<QRadioButton>(window.get(), "optStartUpType_2")->isChecked());
-}
-
-// Ticked writes the autostart entry; unticked removes it and still stores the style.
-TEST_F(SettingsWindowTest, ConfigUpdateWritesOrRemovesLoginStart) {
-    auto window = Open();
-    Find<QCheckBox>(window.get(), "chkLoadAtLogin")->click();
-    Find<QRadioButton>(window.get(), "optStartUpType_1")->click();
-    Find<QPushButton>(window.get(), "cmdConfigUpdate")->click();
     ASSERT_TRUE(autostart_.Exists());
     QFile file(autostart_.FilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("\nExec=/opt/tolvan/TolvanServerConfig -Login\n"));
     EXPECT_EQ(Stored("ConfigStartupStyle"), "1");
 
+    auto window = Open();
+    EXPECT_TRUE(Find<QCheckBox>(window.get(), "chkLoadAtLogin")->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(window.get(), "optStartUpType_1")->isChecked());
     Find<QCheckBox>(window.get(), "chkLoadAtLogin")->click();
     Find<QRadioButton>(window.get(), "optStartUpType_2")->click();
     Find<QPushButton>(window.get(), "cmdConfigUpdate")->click();
     EXPECT_FALSE(autostart_.Exists());
     EXPECT_EQ(Stored("ConfigStartupStyle"), "2");
-}
-
-// The base port takes digits only; an empty box or an impossible port stores nothing.
-TEST_F(SettingsWindowTest, BasePortUpdate) {
-    auto window = Open();
-    auto* edit = Find<QLineEdit>(window.get(), "txtBasePort");
-    auto* update = Find<QPushButton>(window.get(), "cmdServerUpdate");
-    edit->clear();
-    update->click();
-    EXPECT_EQ(Stored("BaseTCPPort"), "absent");
-    QTest::keyClicks(edit, QStringLiteral("0x6-001"));
-    EXPECT_EQ(edit->text(), QStringLiteral("06001"));
-    update->click();
-    EXPECT_EQ(Stored("BaseTCPPort"), "6001");
-    edit->setText(QStringLiteral("99999"));
-    update->click();
-    EXPECT_EQ(Stored("BaseTCPPort"), "6001");
-}
-
-// Restart stops, then starts; Start and Stop run one command each; the button comes back.
-TEST_F(SettingsWindowTest, ServiceControlCommands) {
-    qputenv("TOLVAN_SYSTEMCTL", "/usr/bin/fakectl --user");
-    auto window = Open();
-    auto* list = Find<QComboBox>(window.get(), "lstServiceControl");
-    auto* button = Find<QPushButton>(window.get(), "cmdServiceControl");
-    button->click();
-    list->setCurrentIndex(1);
-    button->click();
-    list->setCurrentIndex(2);
-    button->click();
-    qunsetenv("TOLVAN_SYSTEMCTL");
-    EXPECT_EQ(commands_, (std::vector<std::string>{"/usr/bin/fakectl --user stop TolvanServer",
-                                                   "/usr/bin/fakectl --user start TolvanServer",
-                                                   "/usr/bin/fakectl --user start TolvanServer",
-                                                   "/usr/bin/fakectl --user stop TolvanServer"}));
-    EXPECT_TRUE(button->isEnabled());
 }
 
 // An executable path with blanks is quoted in Exec=; the default directory follows XDG.

@@ -21,22 +21,6 @@ TEST(StartupStyleTest, LoginArgument) {
     EXPECT_FALSE(IsLoginStart({QStringLiteral("login")}));
 }
 
-// The stored style applies to a log-in start only; unknown values give a normal window.
-TEST(StartupStyleTest, StoredStyle) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ServerSettings settings(dir.filePath(QStringLiteral("r.reg")).toStdString());
-    const QStringList login{QStringLiteral("-Login")};
-    EXPECT_EQ(StartupStyleFor(login, settings), StartupStyle::kNormal);
-    settings.SaveServerSetting("Settings", "ConfigStartupStyle", "1");
-    EXPECT_EQ(StartupStyleFor(login, settings), StartupStyle::kMinimized);
-    EXPECT_EQ(StartupStyleFor({}, settings), StartupStyle::kNormal);
-    settings.SaveServerSetting("Settings", "ConfigStartupStyle", "2");
-    EXPECT_EQ(StartupStyleFor(login, settings), StartupStyle::kTray);
-    settings.SaveServerSetting("Settings", "ConfigStartupStyle", "7");
-    EXPECT_EQ(StartupStyleFor(login, settings), StartupStyle::kNormal);
-}
-
 // A second instance finds the first, asks it to restore itself and can then end.
 TEST(SingleInstanceTest, SecondInstanceRestoresFirst) {
     const QString name = QStringLiteral("tolvan-test-%1").arg(QCoreApplication::applicationPid());

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <utility>
 #include <vector>
@@ -43,32 +44,6 @@ protected:
     QPointer<TraceWindow> window_;
     std::vector<Switch> switches_;
 };
-
-// Opening copies the port texts, all unticked, and sends nothing.
-TEST_F(TraceWindowTest, OpensWithPortsUntickedAndDefaults) {
-    auto* list = Child<QListWidget>("lstPorts");
-    ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->item(1)->text(), QStringLiteral("Com3"));
-    for (int row = 0; row < list->count(); ++row) {
-        EXPECT_EQ(list->item(row)->checkState(), Qt::Unchecked);
-    }
-    EXPECT_TRUE(switches_.empty());
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Tolvan Trace"));
-    EXPECT_TRUE(Child<QPlainTextEdit>("txtTrace")->isReadOnly());
-    EXPECT_TRUE(Child<QLineEdit>("txtFileName")
-                    ->text()
-                    .endsWith(QStringLiteral("/TolvanServerConfig/Log.log")));
-    EXPECT_EQ(Child<QGroupBox>("frameFile")->title(), QStringLiteral("Log To File"));
-    EXPECT_EQ(Child<QPushButton>("cmdClear")->text(), QStringLiteral("&Clear"));
-}
-
-// Each tick and untick is one switch request for that position.
-TEST_F(TraceWindowTest, TickAndUntickSendSwitchRequests) {
-    Tick(2, true);
-    Tick(0, true);
-    Tick(2, false);
-    EXPECT_EQ(switches_, (std::vector<Switch>{{2, true}, {0, true}, {2, false}}));
-}
 
 // One ticked port: no prefix; two ticked: "(COM) " before the label.
 TEST_F(TraceWindowTest, PortPrefixOnlyWithTwoOrMoreTicked) {
@@ -132,57 +107,34 @@ TEST_F(TraceWindowTest, LongTraceIsCutToItsLastSevenThousand) {
     EXPECT_TRUE(window_->TraceText().endsWith(QStringLiteral("cccccccccc\r\n")));
 }
 
-TEST_F(TraceWindowTest, TimeStampPrefixesShownLines) {
+// Time stamps carry milliseconds; following new lines never scrolls sideways away from them.
+TEST_F(TraceWindowTest, TimeStampsStayInView) {
+    window_->show();
     Tick(0, true);
     Child<QCheckBox>("chkIncludeTimeStamp")->setChecked(true);
     window_->ShowTraceEvent(0, QStringLiteral("1"), 3, "Socket Connection Established (Index 1)");
-    const QRegularExpression line(QStringLiteral(
-        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Socket Event -> Socket Connection "
-        "Established \\(Index 1\\)\\r\\n$"));
+    const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} Socket Event -> Socket "
+                       "Connection Established \\(Index 1\\)\\r\\n$"));
     EXPECT_TRUE(line.match(window_->TraceText()).hasMatch()) << window_->TraceText().toStdString();
+    for (int i = 0; i < 5; ++i) {
+        window_->ShowTraceEvent(0, QStringLiteral("1"), 1, QByteArray(400, 'x'));
+    }
+    auto* across = Child<QPlainTextEdit>("txtTrace")->horizontalScrollBar();
+    EXPECT_GT(across->maximum(), 0);
+    EXPECT_EQ(across->value(), 0);
 }
 
-TEST_F(TraceWindowTest, ClearEmptiesTraceAndFocusesPortList) {
-    window_->show();
+// Serial data is shown as the line carried it: the doubling of byte 255 towards the clients
+// is undone; data from the clients is shown as it came.
+TEST_F(TraceWindowTest, ByteShownAsOnTheLine) {
     Tick(0, true);
-    window_->ShowTraceEvent(0, QStringLiteral("1"), 1, "x");
-    Child<QPushButton>("cmdClear")->click();
-    EXPECT_TRUE(window_->TraceText().isEmpty());
-    EXPECT_TRUE(Shown().isEmpty());
-    EXPECT_EQ(window_->focusWidget(), Child<QListWidget>("lstPorts"));
-}
-
-// Closing switches every ticked port off, once each.
-TEST_F(TraceWindowTest, CloseSendsOffForEveryTickedPort) {
-    window_->show();
-    Tick(0, true);
-    Tick(1, true);
-    Tick(2, true);
-    switches_.clear();
-    window_->close();
-    EXPECT_EQ(switches_, (std::vector<Switch>{{0, false}, {1, false}, {2, false}}));
-}
-
-// Losing the console connection unticks everything; only ticked ports are switched off.
-TEST_F(TraceWindowTest, UntickAllSwitchesOffOnlyTickedPorts) {
-    Tick(1, true);
-    switches_.clear();
-    window_->UntickAll();
-    EXPECT_EQ(switches_, (std::vector<Switch>{{1, false}}));
-    EXPECT_EQ(Child<QListWidget>("lstPorts")->item(1)->checkState(), Qt::Unchecked);
-}
-
-TEST_F(TraceWindowTest, LogToFileEnablesItsControls) {
-    auto* enabled = Child<QCheckBox>("chkLogToFile");
-    auto* fileName = Child<QLineEdit>("txtFileName");
-    auto* stamp = Child<QCheckBox>("chkIncludeTimeStampFile");
-    EXPECT_FALSE(fileName->isEnabled());
-    EXPECT_FALSE(stamp->isEnabled());
-    enabled->setChecked(true);
-    EXPECT_TRUE(fileName->isEnabled());
-    EXPECT_TRUE(stamp->isEnabled());
-    enabled->setChecked(false);
-    EXPECT_FALSE(fileName->isEnabled());
+    window_->ShowTraceEvent(0, QStringLiteral("1"), 1,
+                            QByteArray("\xFF\xFF"
+                                       "A\xFF\xFF\xFF\xFF"));
+    window_->ShowTraceEvent(0, QStringLiteral("1"), 0, QByteArray("\xFF\xFF"));
+    EXPECT_EQ(window_->TraceText(),
+              QStringLiteral("Serial In -> <FF>A<FF><FF>\r\nSerial Out -> <FF><FF>\r\n"));
 }
 
 // Shown lines are appended to the log file, one CR LF each, creating missing folders; filtered
@@ -211,10 +163,11 @@ TEST_F(TraceWindowTest, LogFileGetsEachShownLineWithCrLf) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     ASSERT_EQ(lines.size(), 4);  // three lines and the empty rest after the last LF
-    EXPECT_TRUE(QRegularExpression(
-                    QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\(1\\) z\\r$"))
-                    .match(QString::fromLatin1(lines[2]))
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\(1\\) z\\r$"))
+            .match(QString::fromLatin1(lines[2]))
+            .hasMatch())
         << lines[2].toStdString();
 }
 

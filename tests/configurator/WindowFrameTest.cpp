@@ -73,8 +73,8 @@ TEST_F(WindowFrameTest, TraceWindowSwitchesTracing) {
     EXPECT_TRUE(trace->isVisible());
     auto* ports = trace->findChild<QListWidget*>(QStringLiteral("lstPorts"));
     ASSERT_EQ(ports->count(), 2);
-    EXPECT_EQ(ports->item(1)->text(), QStringLiteral("Com3"));
-    Find<QPushButton>("cmdTrace")->click();
+    EXPECT_EQ(ports->item(1)->text(), QStringLiteral("COM3"));
+    OpenTrace();
     EXPECT_EQ(Frame().OpenedTraceWindow(), trace);
 
     Tick(*trace, 0, true);
@@ -134,7 +134,7 @@ TEST_F(WindowFrameTest, ConnectionLossUnticksTracePorts) {
     EXPECT_EQ(window_->property("iconName").toString(), QStringLiteral("ICONX"));
 }
 
-// The window icon follows the connection total; in the tray the icon follows it too.
+// The window icon follows the connection total; in the tray the icon and tip follow it too.
 TEST_F(WindowFrameTest, IconsFollowConnectionCount) {
     for (const auto& [total, icon] : std::vector<std::pair<std::string, const char*>>{
              {"0", "ICONIDLE"}, {"9", "ICON9"}, {"10", "ICONPLUS"}, {"-1", "ICONPLUS"}}) {
@@ -146,11 +146,16 @@ TEST_F(WindowFrameTest, IconsFollowConnectionCount) {
     Frame().SendToTray();
     EXPECT_EQ(TrayIconName(), QStringLiteral("ICONPLUS"));
     peer_.Send("D2", "-2|2");
+    peer_.Send("D5", "1|2|1|1|12/01/2005|10.0.0.5|7|2|1|12/01/2005|10.0.0.6|7");
     SentSoFar();
     EXPECT_EQ(TrayIconName(), QStringLiteral("ICON2"));
+    EXPECT_EQ(Frame().Tray().SystemTrayIcon().toolTip(),
+              QStringLiteral("Tolvan Server: 2 connections\nCOM3: 2 connections"));
     window_->ServerConnectionLost();
     EXPECT_EQ(TrayIconName(), QStringLiteral("ICONX"));
     EXPECT_FALSE(Frame().Tray().SystemTrayIcon().icon().isNull());
+    EXPECT_EQ(Frame().Tray().SystemTrayIcon().toolTip(),
+              QStringLiteral("Tolvan Server: not connected"));
 }
 
 // Minimise To Tray, the close box and a log-in start in style 2 put the window in the tray;
