@@ -163,7 +163,7 @@ TEST_F(TolvanctlE2eTest, SetChangesOnlyTheNamedSettings) {
         {"InBufferSize", "4096"},     {"OutBufferSize", "512"},
         {"Handshaking", "0"},         {"ConnectPassword", "Sesame"},
         {"MaxPasswordAttemps", "6"},  {"BadPasswordShutdownLength", "30"},
-        {"MaxIdletime", "45"},        {"LogFile", box.Dir().File("com1.log")},
+        {"MaxIdletime", "45"},        {"LogFile", "com1.log"},
         {"ServiceType", "0"},         {"RemoteIP", "192.0.2.1"},
         {"RemotePort", "6001"},       {"AllwaysConnected", "False"},
         {"PortDescription", "bay 3"}, {"KeepAliveTimeout", "120"}};
