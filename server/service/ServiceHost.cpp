@@ -1,13 +1,11 @@
 #include "server/service/ServiceHost.h"
 
-#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <QTimer>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
 
 #include "server/core/Clock.h"
 
@@ -15,20 +13,15 @@ namespace tolvan {
 
 namespace {
 
-// The write end of the signal channel: a signal handler can reach nothing but a static.
-std::atomic<int> signalWriteFd{-1};
-
-extern "C" void OnStopSignal(int) {
-    const int saved = errno;
-    const int fd = signalWriteFd.load();
-    if (fd >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const auto written = ::write(fd, &byte, 1);
+// Stop: SIGTERM (systemd) and SIGINT (Ctrl+C under -debug). Reload: SIGHUP.
+sigset_t HandledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&set, signal);
     }
-    errno = saved;
+    return set;
 }
-
-constexpr int kStopSignals[] = {SIGTERM, SIGINT};
 
 }  // namespace
 
@@ -55,33 +48,35 @@ ServiceHost::ServiceHost(bool debug, bool startedByServiceManager)
     : debug_(debug), startedByServiceManager_(startedByServiceManager) {}
 
 ServiceHost::~ServiceHost() {
-    RestoreSignals();
     notifier_.reset();
-    for (int& fd : pipe_) {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
+    if (signalFd_ >= 0) {
+        // Signals still pending would strike with their default action once unblocked.
+        signalfd_siginfo info{};
+        while (::read(signalFd_, &info, sizeof info) > 0) {
         }
+        ::close(signalFd_);
+        signalFd_ = -1;
     }
+    RestoreSignals();
 }
 
 bool ServiceHost::StartService() {
-    if (pipe_[0] < 0) {
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pipe_) != 0) {
+    if (signalFd_ < 0) {
+        // Blocked signals wait in the signalfd for the event loop, so no handler runs at an
+        // arbitrary point and nothing has to reach this object from a static.
+        const sigset_t handled = HandledSignals();
+        if (::pthread_sigmask(SIG_BLOCK, &handled, &previousMask_) != 0) {
             return false;
         }
-        notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
-                         [this] { OnSignalPipe(); });
-        signalWriteFd.store(pipe_[1]);
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int signal : kStopSignals) {
-            ::sigaction(signal, &action, nullptr);
+        signalsBlocked_ = true;
+        signalFd_ = ::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC);
+        if (signalFd_ < 0) {
+            RestoreSignals();
+            return false;
         }
-        handlersInstalled_ = true;
+        notifier_ = std::make_unique<QSocketNotifier>(signalFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
+                         [this] { OnSignals(); });
     }
     if (debug_ || startedByServiceManager_) {
         QTimer::singleShot(0, &context_, [this] {
@@ -93,29 +88,33 @@ bool ServiceHost::StartService() {
     return true;
 }
 
-void ServiceHost::OnSignalPipe() {
-    char buffer[64];
+void ServiceHost::OnSignals() {
     bool stop = false;
-    while (::read(pipe_[0], buffer, sizeof buffer) > 0) {
-        stop = true;
+    bool reload = false;
+    signalfd_siginfo info{};
+    while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo == SIGHUP) {
+            reload = true;
+        } else {
+            stop = true;
+        }
     }
-    if (stop && onStop_) {
-        onStop_();
+    // A stop wins: reloading a service that is going away would only delay it.
+    if (stop) {
+        if (onStop_) {
+            onStop_();
+        }
+    } else if (reload && onReload_) {
+        onReload_();
     }
 }
 
 void ServiceHost::RestoreSignals() {
-    if (!handlersInstalled_) {
+    if (!signalsBlocked_) {
         return;
     }
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kStopSignals) {
-        ::sigaction(signal, &action, nullptr);
-    }
-    signalWriteFd.store(-1);
-    handlersInstalled_ = false;
+    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    signalsBlocked_ = false;
 }
 
 void ServiceHost::NotifyReady() const {
@@ -124,6 +123,10 @@ void ServiceHost::NotifyReady() const {
 
 void ServiceHost::NotifyStopping() const {
     ::sd_notify(0, "STOPPING=1");
+}
+
+void ServiceHost::NotifyReloading() const {
+    ::sd_notify(0, "RELOADING=1");
 }
 
 }  // namespace tolvan

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -19,8 +20,9 @@ bool WaitForStart(const Clock& clock, const std::function<bool()>& started,
                   const std::function<void()>& processEvents);
 
 // The service host: delivers the Start notification when systemd runs the process or in debug
-// mode, turns SIGTERM and SIGINT into the Stop notification, and tells systemd about start-up
-// and shut-down. Notifications arrive from the event loop.
+// mode, turns SIGTERM and SIGINT into the Stop notification and SIGHUP into the Reload
+// notification, and tells systemd about start-up, reloads and shut-down. Notifications arrive
+// from the event loop.
 class ServiceHost {
 public:
     ServiceHost(bool debug, bool startedByServiceManager);
@@ -31,24 +33,29 @@ public:
 
     void SetOnStart(std::function<void()> handler) { onStart_ = std::move(handler); }
     void SetOnStop(std::function<void()> handler) { onStop_ = std::move(handler); }
+    void SetOnReload(std::function<void()> handler) { onReload_ = std::move(handler); }
 
-    // Connects the process to the service manager: watches for the stop signals and queues the
-    // Start notification when it is due. False when the signal channel could not be set up.
+    // Connects the process to the service manager: takes the stop and reload signals (blocked,
+    // read from a signalfd) and queues the Start notification when it is due. False when the
+    // signals could not be taken.
     bool StartService();
 
     void NotifyReady() const;
     void NotifyStopping() const;
+    void NotifyReloading() const;
 
 private:
-    void OnSignalPipe();
+    void OnSignals();
     void RestoreSignals();
 
     bool debug_;
     bool startedByServiceManager_;
     std::function<void()> onStart_;
     std::function<void()> onStop_;
-    int pipe_[2] = {-1, -1};
-    bool handlersInstalled_ = false;
+    std::function<void()> onReload_;
+    int signalFd_ = -1;
+    bool signalsBlocked_ = false;
+    sigset_t previousMask_{};
     QObject context_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -144,33 +145,32 @@ TEST_F(ServiceHostTest, StartOnlyUnderServiceManagerOrDebug) {
     }
 }
 
-// SIGTERM and SIGINT become one Stop notification each, delivered from the event loop.
-TEST_F(ServiceHostTest, StopSignalsBecomeStopNotifications) {
-    ServiceHost host(true, false);
-    int stops = 0;
-    host.SetOnStop([&] { ++stops; });
-    ASSERT_TRUE(host.StartService());
-
-    ASSERT_EQ(::raise(SIGTERM), 0);
-    EXPECT_EQ(stops, 0);
-    EXPECT_TRUE(ProcessUntil([&] { return stops == 1; }));
-
-    ASSERT_EQ(::raise(SIGINT), 0);
-    EXPECT_TRUE(ProcessUntil([&] { return stops == 2; }));
-}
-
-// Once the host is gone the default signal actions are back.
-TEST_F(ServiceHostTest, RestoresSignalsOnDestruction) {
+// SIGTERM and SIGINT become one Stop notification each, SIGHUP a Reload notification, all
+// delivered from the event loop; once the host is gone none of them is held back any more.
+TEST_F(ServiceHostTest, SignalsBecomeNotificationsFromTheLoop) {
     {
         ServiceHost host(true, false);
+        int stops = 0;
+        int reloads = 0;
+        host.SetOnStop([&] { ++stops; });
+        host.SetOnReload([&] { ++reloads; });
         ASSERT_TRUE(host.StartService());
-        struct sigaction current {};
-        ASSERT_EQ(::sigaction(SIGTERM, nullptr, &current), 0);
-        EXPECT_NE(current.sa_handler, SIG_DFL);
+
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        EXPECT_EQ(reloads, 0);
+        EXPECT_TRUE(ProcessUntil([&] { return reloads == 1; }));
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        EXPECT_EQ(stops, 0);
+        EXPECT_TRUE(ProcessUntil([&] { return stops == 1; }));
+        ASSERT_EQ(::raise(SIGINT), 0);
+        EXPECT_TRUE(ProcessUntil([&] { return stops == 2; }));
+        EXPECT_EQ(reloads, 1);
     }
-    struct sigaction current {};
-    ASSERT_EQ(::sigaction(SIGTERM, nullptr, &current), 0);
-    EXPECT_EQ(current.sa_handler, SIG_DFL);
+    sigset_t blocked;
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, nullptr, &blocked), 0);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EQ(sigismember(&blocked, signal), 0) << signal;
+    }
 }
 
 }  // namespace
