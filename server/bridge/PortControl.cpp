@@ -21,6 +21,11 @@ void StartListener(ServerContext& ctx, int portIndex, PortRecord& port) {
         try {
             listener.SetLocalPort(tcpPort);
             listener.SetProtocol(0);
+            // Without Bind the listener takes every address; a changed address needs a new
+            // listener element (see the settings reload).
+            if (!ctx.settings.ListenAddress.empty()) {
+                listener.Bind(tcpPort, ctx.settings.ListenAddress);
+            }
             listener.Listen();
         } catch (const std::exception& e) {
             port.FailureReason = "could not listen on TCP port " + Num(tcpPort) + ": " + e.what();
@@ -131,6 +136,25 @@ void OnComm(ServerContext& ctx, int portIndex, int commEvent) {
         }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("F1S1 ") + e.what());
+    }
+}
+
+void RestartListener(ServerContext& ctx, int portIndex) {
+    try {
+        PortRecord& port = PortAt(ctx, portIndex);
+        if (port.ServiceType != 0 || !port.Enabled) {
+            return;
+        }
+        // A fresh element: one that was bound keeps its address.
+        ctx.sckMain.Destroy(SocketIndex(portIndex, 0));
+        ctx.sckMain.Ensure(SocketIndex(portIndex, 0));
+        if (ListenerLockedOut(ctx, port)) {
+            return;  // the listener check reopens it when the lock-out ends
+        }
+        port.FailureReason.clear();
+        StartListener(ctx, portIndex, port);
+    } catch (const std::exception& e) {
+        ctx.log.LogError(std::string("M2S3 ") + e.what());
     }
 }
 

@@ -14,4 +14,8 @@ bool SerialPortPresent(ServerContext& ctx, int portIndex);
 // when enabled; closes everything of the port when disabled.
 void ApplyPortSettings(ServerContext& ctx, int portIndex);
 
+// A new listener for a server-mode port that is in service, so that a changed listen address
+// takes effect; its connections stay open.
+void RestartListener(ServerContext& ctx, int portIndex);
+
 }  // namespace tolvan

@@ -10,7 +10,6 @@
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleAccess.h"
 #include "server/console/ConsoleRequests.h"
-#include "server/core/ServiceSettings.h"
 
 namespace tolvan {
 
@@ -102,7 +101,7 @@ void ConsoleServer::OnConnectionRequest(const RequestId& request) {
                    " console connections are in use; try again when one has ended");
         return;
     }
-    const std::string group = GetServiceSetting(ctx_, "Settings", "ConsoleGroup", "tolvan");
+    const std::string& group = ctx_.settings.ConsoleGroup;
     if (const std::optional<std::string> why = ConsoleRefusal(socket->LookUpPeer(), group)) {
         ctx_.log.LogError("M1S2 console connection refused: " + *why);
         Refuse(std::move(socket), console::kRefusedNotPermitted,

@@ -8,7 +8,7 @@
 
 namespace tolvan {
 
-// Global settings read from "Settings" at start.
+// Global settings read from "Settings" at start and again on SIGHUP.
 struct GlobalSettings {
     int BaseTCPPort = 5000;
     int IdleTimeCheckInterval = 60;
@@ -16,6 +16,12 @@ struct GlobalSettings {
     int ConstantConnectClientCheckInterval = 30;
     // The only folder traffic log files may be written to; set by editing the store only.
     std::string LogDirectory = kDefaultLogDirectory;
+    // Where the data listeners take connections; empty: every address, IPv4 and IPv6.
+    std::string ListenAddress;
+    // Besides root, the members of this group may use the console.
+    std::string ConsoleGroup = "tolvan";
+
+    bool operator==(const GlobalSettings&) const = default;
 };
 
 // What the host part of the server owns: its clock, event log, store, settings and ports.

@@ -3,6 +3,7 @@
 #include "server/core/Conversions.h"
 #include "server/core/ForeignText.h"
 #include "server/core/HostContext.h"
+#include "server/core/ListenAddress.h"
 
 namespace tolvan {
 
@@ -32,6 +33,17 @@ std::string ReadLogDirectory(HostContext& context) {
                          "' for \"LogDirectory\" of Settings (an absolute path without \"..\"), " +
                          kDefaultLogDirectory + " used");
     return kDefaultLogDirectory;
+}
+
+std::string ReadListenAddress(HostContext& context) {
+    const std::string text = GetServiceSetting(context, "Settings", "ListenAddress", "");
+    if (std::optional<std::string> address = NormalListenAddress(text)) {
+        return *address;
+    }
+    context.log.LogError("M2S16 invalid value '" + EscapeForeignText(text) +
+                         "' for \"ListenAddress\" of Settings (an IPv4 or IPv6 address or "
+                         "localhost), every address used");
+    return {};
 }
 
 }  // namespace
@@ -74,6 +86,8 @@ void ReadGlobalSettings(HostContext& context) {
         ReadSetting(context, "ConstantConnectClientCheckInterval",
                     defaults.ConstantConnectClientCheckInterval, kLongestInterval);
     s.LogDirectory = ReadLogDirectory(context);
+    s.ListenAddress = ReadListenAddress(context);
+    s.ConsoleGroup = GetServiceSetting(context, "Settings", "ConsoleGroup", defaults.ConsoleGroup);
 }
 
 }  // namespace tolvan

@@ -23,10 +23,7 @@ std::optional<std::string> PrimaryGroupOf(unsigned uid) {
 
 class ConsoleAccessTest : public ConsoleFixture {
 protected:
-    void SetConsoleGroup(const std::string& name) {
-        ASSERT_TRUE(store.RegWriteValue(std::string(kServiceKey) + "\\Settings", "ConsoleGroup",
-                                        REG_SZ, name));
-    }
+    void SetConsoleGroup(const std::string& name) { ctx.settings.ConsoleGroup = name; }
     // Refused: told "not-permitted" and nothing else, closed unread, logged with what was seen;
     // the listener is left alone.
     void ExpectRefused(FakeSocket* taken, const std::string& logged) {

@@ -5,6 +5,7 @@
 
 #include "server/core/Counters.h"
 #include "server/core/HostContext.h"
+#include "server/core/ListenAddress.h"
 #include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
@@ -203,17 +204,37 @@ TEST_F(HostCoreTest, GlobalSettingsOutOfRangeFallBackToDefaults) {
     ASSERT_TRUE(store.RegWriteValue(settings, "IdleTimeCheckInterval", REG_SZ, " 15 "));
     ASSERT_TRUE(store.RegWriteValue(settings, "ListeningPortCheckInterval", REG_SZ, "0"));
     ASSERT_TRUE(store.RegWriteValue(settings, "ConstantConnectClientCheckInterval", REG_SZ, "x"));
+    ASSERT_TRUE(store.RegWriteValue(settings, "ListenAddress", REG_SZ, "example.org"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 5000);
     EXPECT_EQ(context.settings.IdleTimeCheckInterval, 15);
     EXPECT_EQ(context.settings.ListeningPortCheckInterval, 60);
     EXPECT_EQ(context.settings.ConstantConnectClientCheckInterval, 30);
-    EXPECT_EQ(sink.Count("M2S16 "), 3);
+    EXPECT_EQ(context.settings.ListenAddress, "");
+    EXPECT_EQ(sink.Count("M2S16 "), 4);
     EXPECT_TRUE(sink.Contains("'65520'"));
+    EXPECT_TRUE(sink.Contains("'example.org' for \"ListenAddress\""));
 
     ASSERT_TRUE(store.RegWriteValue(settings, "BaseTCPPort", REG_SZ, "65519"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 65519);
+}
+
+// ListenAddress: blank for every address, localhost, or a literal in its normal form; names
+// and anything else are not addresses.
+TEST(ListenAddress, TakesLiteralsAndLocalhostOnly) {
+    EXPECT_EQ(NormalListenAddress(""), "");
+    EXPECT_EQ(NormalListenAddress("  "), "");
+    EXPECT_EQ(NormalListenAddress(" LocalHost "), "127.0.0.1");
+    EXPECT_EQ(NormalListenAddress("192.168.001.010"), std::nullopt);
+    EXPECT_EQ(NormalListenAddress("10.0.0.5"), "10.0.0.5");
+    EXPECT_EQ(NormalListenAddress("[0:0:0:0:0:0:0:1]"), "::1");
+    EXPECT_EQ(NormalListenAddress("fe80::1%eth0"), std::nullopt);
+    EXPECT_EQ(NormalListenAddress("10.0.0.5:80"), std::nullopt);
+    EXPECT_EQ(NormalListenAddress(std::string(100, '1')), std::nullopt);
+    EXPECT_EQ(ListenEndpoints("", 5001), "0.0.0.0:5001 and [::]:5001");
+    EXPECT_EQ(ListenEndpoints("::1", 5001), "[::1]:5001");
+    EXPECT_EQ(ListenEndpoints("127.0.0.1", 5001), "127.0.0.1:5001");
 }
 
 // LogDirectory comes from the store only; a stored LogFile outside it is reported at load,
