@@ -77,6 +77,18 @@ std::string ReadText(const RegistryValue& value) {
 RegistryStore::RegistryStore(std::string path, ErrorSink onError)
     : path_(std::move(path)), onError_(std::move(onError)) {}
 
+std::string RegistryStore::ReadProblem() const {
+    std::string text;
+    if (std::string error = ReadStoreFile(path_, text); !error.empty()) {
+        return "settings store " + path_ + ": " + error;
+    }
+    RegistryDocument::ParseError bad;
+    if (!RegistryDocument::Parse(text, bad)) {
+        return "settings store " + path_ + " line " + std::to_string(bad.line) + ": " + bad.message;
+    }
+    return {};
+}
+
 std::string RegistryStore::RegReadValue(const std::string& keyPath,
                                         const std::string& valueName) const {
     std::string text;

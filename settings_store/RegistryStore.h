@@ -44,6 +44,10 @@ public:
     AddOutcome RegAddValue(const std::string& keyPath, const std::string& valueName,
                            const std::string& text);
 
+    // Why the file cannot be read or parsed now ("... line 3: ..."); empty when it can (a
+    // missing file is an empty store). Reports nothing.
+    std::string ReadProblem() const;
+
     // Removes one value; a missing value is no error.
     bool RegDeleteValue(const std::string& keyPath, const std::string& valueName);
 

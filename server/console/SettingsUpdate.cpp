@@ -125,6 +125,27 @@ console::PortSettingValues ParseSettingsUpdate(const std::vector<std::string>& f
     return update;
 }
 
+void ChangePortSettings(ServerContext& ctx, int portIndex,
+                        const console::PortSettingValues& update) {
+    PortRecord& port = PortAt(ctx, portIndex);
+    const bool serverMode = update.ServiceType == 0;
+    // The mode switch below compares against the mode in force.
+    const int32_t modeInForce = port.ServiceType;
+    static_cast<console::PortSettingValues&>(port) = update;
+    port.ServiceType = modeInForce;
+    if (serverMode) {
+        SwitchToServerMode(ctx, portIndex);
+    } else {
+        if (port.ServiceType == 0) {
+            SwitchToClientMode(ctx, portIndex);
+        }
+        // A client-mode port has exactly one connection, slot 1.
+        port.MaxConnections = 1;
+    }
+    FitConnections(ctx, portIndex);
+    ApplyPortSettings(ctx, portIndex);
+}
+
 void ApplySettingsUpdate(ServerContext& ctx, ConsoleReports& reports, std::string_view payload) {
     const std::vector<std::string> fields =
         console::SplitFields(payload, console::kSettingsFieldCount);
@@ -138,25 +159,10 @@ void ApplySettingsUpdate(ServerContext& ctx, ConsoleReports& reports, std::strin
     // A malformed update changes nothing and is only answered.
     if (fields.size() == static_cast<std::size_t>(console::kSettingsFieldCount)) {
         try {
-            PortRecord& port = PortAt(ctx, portIndex);
-            const console::PortSettingValues update = ParseSettingsUpdate(fields, port);
+            const console::PortSettingValues update =
+                ParseSettingsUpdate(fields, PortAt(ctx, portIndex));
             CheckLogFile(ctx, update.LogFile);
-            const bool serverMode = update.ServiceType == 0;
-            // The mode switch below compares against the mode in force.
-            const int32_t modeInForce = port.ServiceType;
-            static_cast<console::PortSettingValues&>(port) = update;
-            port.ServiceType = modeInForce;
-            if (serverMode) {
-                SwitchToServerMode(ctx, portIndex);
-            } else {
-                if (port.ServiceType == 0) {
-                    SwitchToClientMode(ctx, portIndex);
-                }
-                // A client-mode port has exactly one connection, slot 1.
-                port.MaxConnections = 1;
-            }
-            FitConnections(ctx, portIndex);
-            ApplyPortSettings(ctx, portIndex);
+            ChangePortSettings(ctx, portIndex, update);
             SavePortSettings(ctx, portIndex);
         } catch (const std::exception& e) {
             ctx.log.LogError(std::string("M1S4 ") + e.what());

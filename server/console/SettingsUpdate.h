@@ -18,6 +18,12 @@ class ConsoleReports;
 console::PortSettingValues ParseSettingsUpdate(const std::vector<std::string>& fields,
                                                const PortRecord& port);
 
+// Puts new settings into force on port portIndex as an update does, without saving them:
+// switches between server and client mode, fits the connection slots and re-applies the port.
+// Connections the new settings still allow stay open.
+void ChangePortSettings(ServerContext& ctx, int portIndex,
+                        const console::PortSettingValues& update);
+
 // The port settings update: checks every field, then stores them, switches between server
 // and client mode, fits the connection slots, re-applies and saves the port. The port's
 // settings report and connection list follow whenever the port exists, so the configurator

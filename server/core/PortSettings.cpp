@@ -26,7 +26,14 @@ PortRecord& PortAt(HostContext& context, int portIndex) {
 
 void LoadPortSettings(HostContext& context, int portIndex) {
     try {
-        PortRecord& port = PortAt(context, portIndex);
+        LoadPortSettings(context, PortAt(context, portIndex));
+    } catch (const std::exception& e) {
+        context.log.LogError(std::string("M2S5 ") + e.what());
+    }
+}
+
+void LoadPortSettings(HostContext& context, PortRecord& port) {
+    try {
         const std::string subkey = "Port" + std::to_string(port.PortNumber);
         for (const console::PortSettingRow& row : console::PortSettingRows()) {
             const std::string name(row.name);

@@ -13,6 +13,7 @@
 #include "server/service/EventSource.h"
 #include "server/service/ServiceIdentity.h"
 #include "server/service/ServiceInstaller.h"
+#include "server/service/SettingsReload.h"
 #include "server/service/StartUp.h"
 
 namespace tolvan {
@@ -52,7 +53,7 @@ ServerApp::ServerApp(CommandAction action, ServerEnvironment environment)
       environment_(std::move(environment)),
       log_(sink_, clock_),
       store_(environment_.registryPath, [this](const std::string& text) { log_.LogError(text); }),
-      serials_([this](int comNumber) { return DevicePath(store_, comNumber); }),
+      serials_(DevicePaths()),
       ctx_(clock_, log_, store_, sockets_, serials_),
       host_(action == CommandAction::Debug, environment_.startedByServiceManager) {
     sink_.Add(std::make_unique<JournalEventLogSink>());
@@ -67,6 +68,15 @@ ServerApp::ServerApp(CommandAction action, ServerEnvironment environment)
 ServerApp::~ServerApp() = default;
 
 int ServerApp::Run() {
+    // Asking for help or the version touches nothing.
+    if (action_ == CommandAction::Help) {
+        std::cout << HelpText() << "\n" << std::flush;
+        return 0;
+    }
+    if (action_ == CommandAction::Version) {
+        std::cout << VersionText() << "\n" << std::flush;
+        return 0;
+    }
     RegisterEventLogSource(store_, kServiceName);
     switch (action_) {
         case CommandAction::Install:
@@ -76,6 +86,9 @@ int ServerApp::Run() {
         case CommandAction::Usage:
             std::cerr << UsageText() << "\r\n" << std::flush;
             return 2;
+        case CommandAction::Help:
+        case CommandAction::Version:
+            return 0;
         case CommandAction::Debug:
         case CommandAction::Normal:
             break;
@@ -109,8 +122,12 @@ int ServerApp::RunUninstall() {
 int ServerApp::RunService() {
     host_.SetOnStart([this] { OnStart(); });
     host_.SetOnStop([this] { OnStop(); });
+    host_.SetOnReload([this] { OnReload(); });
     if (!host_.StartService()) {
-        log_.LogError("Could not watch for the stop signals");
+        log_.LogError("Could not watch for the stop and reload signals");
+    }
+    if (action_ == CommandAction::Normal && !environment_.startedByServiceManager) {
+        std::cerr << WaitingHint() << "\n" << std::flush;
     }
 
     // Wakes the wait below now and then, so the deadline is seen without spinning.
@@ -140,6 +157,9 @@ int ServerApp::RunService() {
         // Stopped while start-up let events run; the stop sequence has run already.
         return 0;
     }
+    for (int p = 0; p < static_cast<int>(ctx_.ports.size()); ++p) {
+        LogPortStatus(ctx_, p, DevicePaths());
+    }
 
     QObject::connect(&timer_, &QTimer::timeout, [this] {
         OnTimerTick(ctx_);
@@ -156,13 +176,26 @@ void ServerApp::ReadSettings() {
 
 void ServerApp::StartConsole() {
     // Handles sckConsole's events and replaces ctx_.reports with the console's report senders.
-    console_ = std::make_unique<ConsoleServer>(
-        ctx_, [this](int comNumber) { return DevicePath(store_, comNumber); });
+    console_ = std::make_unique<ConsoleServer>(ctx_, DevicePaths());
 }
 
 void ServerApp::OnStart() {
     ctx_.ServiceStarted = true;
     log_.Information("Service Starting....");
+}
+
+DevicePathOf ServerApp::DevicePaths() const {
+    return [this](int comNumber) { return DevicePath(store_, comNumber); };
+}
+
+void ServerApp::OnReload() {
+    if (!ctx_.PortsReady || stopRequested_) {
+        log_.Information("Reload signal ignored: the service is not running");
+        return;
+    }
+    host_.NotifyReloading();
+    ReloadSettings(ctx_, DevicePaths());
+    host_.NotifyReady();
 }
 
 void ServerApp::OnStop() {

@@ -12,6 +12,7 @@
 #include "server/platform/TermiosSerialDeviceFactory.h"
 #include "server/service/CommandLine.h"
 #include "server/service/EventLogSinks.h"
+#include "server/service/PortStatus.h"
 #include "server/service/ServiceHost.h"
 #include "settings_store/RegistryStore.h"
 
@@ -46,6 +47,8 @@ private:
     int RunService();
     void OnStart();
     void OnStop();
+    void OnReload();
+    DevicePathOf DevicePaths() const;
     void StartConsole();
     void ReadSettings();
 

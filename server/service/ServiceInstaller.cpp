@@ -91,6 +91,7 @@ std::string ServiceInstaller::UnitFileText(const std::string& executablePath,
     text += "\n[Service]\n";
     text += "Type=notify\n";
     text += "ExecStart=" + QuoteExecArgument(executablePath) + "\n";
+    text += "ExecReload=/bin/kill -HUP $MAINPID\n";
     text += "Restart=on-failure\n";
     text += "RestartSec=60\n";
     text += "Environment=" + QuoteExecArgument("TOLVAN_REGISTRY=" + registryPath) + "\n";

@@ -65,6 +65,7 @@ TEST_F(ServiceInstallerTest, UnitFileText) {
     const std::string text =
         ServiceInstaller::UnitFileText("/usr/bin/TolvanServer", "/srv/tolvan store/registry.reg");
     EXPECT_TRUE(text.starts_with("[Unit]\nDescription=Tolvan Server\n"));
+    EXPECT_NE(text.find("\nExecReload=/bin/kill -HUP $MAINPID\n"), std::string::npos);
     for (const char* line :
          {"\nStartLimitBurst=4\n", "\n[Service]\n", "\nType=notify\n",
           "\nExecStart=/usr/bin/TolvanServer\n", "\nRestart=on-failure\n", "\nRestartSec=60\n",
