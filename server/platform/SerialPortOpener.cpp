@@ -48,6 +48,8 @@ public:
     explicit FdCloser(int fd) : fd_(fd) {}
     ~FdCloser() {
         if (fd_ >= 0) {
+            // The exclusive flag would outlive this descriptor on a line held open elsewhere.
+            ::ioctl(fd_, TIOCNXCL);
             ::close(fd_);
         }
     }

@@ -30,6 +30,30 @@ TEST(ServiceCommandLine, UnknownOptionsPrintUsage) {
     }
 }
 
+// --help names every option and variable, --version the version; both succeed and start
+// nothing.
+TEST(ServiceCommandLine, HelpAndVersion) {
+    ServerSandbox box;
+    RunResult run = RunToEnd(ServerBinary(), {"--help"}, box.Environment(),
+                             box.Dir().Path().string(), Millis(10000));
+    ASSERT_TRUE(run.status.has_value());
+    EXPECT_EQ(run.status->code, 0);
+    for (const char* named :
+         {"-debug", "-install", "-uninstall", "--version", "SIGHUP", "TOLVAN_REGISTRY",
+          "TOLVAN_EVENTLOG", "TOLVAN_UNIT_DIR", "TOLVAN_SYSTEMCTL"}) {
+        EXPECT_NE(run.out.find(named), std::string::npos) << named;
+    }
+    run = RunToEnd(ServerBinary(), {"--version"}, box.Environment(), box.Dir().Path().string(),
+                   Millis(10000));
+    ASSERT_TRUE(run.status.has_value());
+    EXPECT_EQ(run.status->code, 0);
+    EXPECT_EQ(run.out, "TolvanServer " + std::to_string(TOLVAN_VERSION_MAJOR) + "." +
+                           std::to_string(TOLVAN_VERSION_MINOR) + "." +
+                           std::to_string(TOLVAN_VERSION_REVISION) + "\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(fs::exists(box.EventLogPath()));
+}
+
 // -INSTALL writes the unit, registers with systemctl and stores the recovery actions;
 // -Uninstall takes the unit away again.
 TEST(ServiceCommandLine, InstallAndUninstall) {
@@ -88,7 +112,7 @@ TEST(ServiceCommandLine, InstallFailsWhenSystemctlFails) {
 }
 
 // With -debug and COM1, COM3, COM4 present the server starts, listens on the console and the
-// enabled port, and on SIGTERM logs the shut-down and exits 0.
+// enabled port, says what each port does, and on SIGTERM logs the shut-down and exits 0.
 TEST(ServiceRun, DebugStartsAndStopsOnSigterm) {
     ServerSandbox box;
     box.AddPty(1);
@@ -99,6 +123,10 @@ TEST(ServiceRun, DebugStartsAndStopsOnSigterm) {
     ASSERT_TRUE(box.WaitUntilReady()) << box.Stderr();
     EXPECT_TRUE(WaitFor([&] { return IsListening(box.DataPort(4)); }, Millis(5000)));
     EXPECT_FALSE(IsListening(box.DataPort(1)));
+    const std::string port4 = std::to_string(box.DataPort(4));
+    EXPECT_TRUE(box.WaitForEvent("COM4 (" + box.Pty(4).SlavePath() +
+                                 ") listening on 0.0.0.0:" + port4 + " and [::]:" + port4));
+    EXPECT_TRUE(box.WaitForEvent("COM1 (" + box.Pty(1).SlavePath() + ") is disabled"));
 
     const auto status = box.Stop();
     ASSERT_TRUE(status.has_value());

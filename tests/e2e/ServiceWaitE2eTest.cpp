@@ -7,8 +7,8 @@
 namespace tolvan::e2e {
 namespace {
 
-// Started by hand without -debug and outside systemd, the server waits 15 seconds for a Start
-// that never comes, logs "App Ending..." and ends.
+// Started by hand without -debug and outside systemd, the server says on standard error what
+// it waits for, waits 15 seconds for a Start that never comes, logs "App Ending..." and ends.
 TEST(ServiceWait, EndsWhenNotStartedByServiceManager) {
     ServerSandbox box;
     const auto begin = std::chrono::steady_clock::now();
@@ -19,6 +19,9 @@ TEST(ServiceWait, EndsWhenNotStartedByServiceManager) {
     EXPECT_TRUE(status->exited);
     EXPECT_EQ(status->code, 1);
     EXPECT_GE(waited, std::chrono::seconds(14));
+    EXPECT_EQ(box.Stderr(),
+              "TolvanServer: waiting 15 s for the service manager (systemd) to start this "
+              "service; run 'TolvanServer -debug' to run it in the foreground.\n");
 
     const auto events = box.Events();
     ASSERT_EQ(events.size(), 1u);
