@@ -39,7 +39,7 @@ QString ManualLauncher::ExistingManualPath() const {
         return beside;
     }
     const QString packaged = QDir::cleanPath(
-        folder_ + QStringLiteral("/../share/doc/tolvan-server/TolvanUsersManual.pdf"));
+        folder_ + QStringLiteral("/../share/doc/tolvan-server-config/TolvanUsersManual.pdf"));
     return QFileInfo(packaged).isFile() ? packaged : beside;
 }
 

@@ -9,8 +9,8 @@ class QWidget;
 namespace tolvan {
 
 // mnuHelpHelp: opens the user manual TolvanUsersManual.pdf that is installed beside the program.
-// A package that keeps documents apart has it in ../share/doc/tolvan-server/ instead; that copy
-// is used when there is none beside the program.
+// A package that keeps documents apart has it in ../share/doc/tolvan-server-config/ instead; that
+// copy is used when there is none beside the program.
 class ManualLauncher {
 public:
     using Opener = std::function<bool(const QUrl& url)>;

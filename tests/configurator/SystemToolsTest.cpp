@@ -90,9 +90,9 @@ TEST(ManualLauncher, FallsBackToThePackagedDocumentsCopy) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("bin")));
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/doc/tolvan-server")));
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/doc/tolvan-server-config")));
     const QString packaged =
-        root.path() + QStringLiteral("/share/doc/tolvan-server/TolvanUsersManual.pdf");
+        root.path() + QStringLiteral("/share/doc/tolvan-server-config/TolvanUsersManual.pdf");
     QFile file(packaged);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from an existing build tree and checks what it would put on a
-# machine: file places and modes, control fields, conffiles, maintainer scripts and lintian.
+# Builds the Debian packages from an existing build tree and checks what they would put on a
+# machine: file places and modes, control fields, maintainer scripts, lintian, and (as root) a
+# real install, a write by the service and a reinstall into a throwaway root.
 # Usage: check-deb.sh <build dir>
 # Environment: TOLVAN_EXPECT_CONFIGURATOR=1 when the configurator is built; TOLVAN_MANUAL, the
 # built manual's path (the package must carry it once it exists).
@@ -32,15 +33,17 @@ if ! (cd "$work" && timeout 300 cpack --config "$build/CPackConfig.cmake" -B "$w
     echo "FAIL: cpack did not build the package"
     exit 1
 fi
-deb=$(find "$work/out" -maxdepth 1 -name 'tolvan-server_*.deb' | head -n 1)
-if [ -z "$deb" ]; then
+arch=$(dpkg --print-architecture)
+deb=$work/out/tolvan-server_1.0.7_${arch}.deb
+config_deb=$work/out/tolvan-server-config_1.0.7_${arch}.deb
+if [ ! -f "$deb" ]; then
     cat "$work/cpack.log"
-    echo "FAIL: no tolvan-server .deb produced"
+    echo "FAIL: no $(basename "$deb") produced: $(ls "$work/out")"
     exit 1
 fi
-arch=$(dpkg --print-architecture)
-[ "$(basename "$deb")" = "tolvan-server_1.0.7_${arch}.deb" ] ||
-    fail "package file is named $(basename "$deb")"
+if [ -n "${TOLVAN_EXPECT_CONFIGURATOR:-}" ] && [ ! -f "$config_deb" ]; then
+    fail "no $(basename "$config_deb") produced: $(ls "$work/out")"
+fi
 
 # --- control fields -------------------------------------------------------------------------
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -56,16 +59,28 @@ depend_names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
 for dep in adduser libc6 libstdc++6 libqt6core6 libqt6network6 libsystemd0; do
     grep -qxF "$dep" <<<"$depend_names" || fail "Depends lacks $dep: $depends"
 done
-if [ -n "${TOLVAN_EXPECT_CONFIGURATOR:-}" ]; then
-    grep -qxF libqt6widgets6 <<<"$depend_names" || fail "Depends lacks libqt6widgets6: $depends"
+# A headless server gets no graphics libraries.
+if grep -qE '^libqt6(gui|widgets|opengl|dbus)|^libgl|^libx|^libfontconfig' <<<"$depend_names"; then
+    fail "tolvan-server depends on desktop libraries: $depends"
 fi
 field Description | sed -n 2p | grep -q 'serial ports' || fail "Description has no long text"
+if [ -f "$config_deb" ]; then
+    config_depends=$(dpkg-deb -f "$config_deb" Depends)
+    config_names=$(tr ',' '\n' <<<"$config_depends" | sed 's/^ *//; s/ .*//')
+    for dep in libqt6widgets6 libqt6gui6; do
+        grep -qxF "$dep" <<<"$config_names" || fail "the configurator lacks $dep: $config_depends"
+    done
+    grep -qF 'tolvan-server (= 1.0.7)' <<<"$config_depends" ||
+        fail "the configurator does not depend on its tolvan-server: $config_depends"
+    [ "$(dpkg-deb -f "$config_deb" Package)" = tolvan-server-config ] ||
+        fail "the configurator's package is named $(dpkg-deb -f "$config_deb" Package)"
+fi
 
 # --- conffiles and maintainer scripts -------------------------------------------------------
 mkdir -p "$work/control"
 dpkg-deb -e "$deb" "$work/control"
-[ "$(cat "$work/control/conffiles" 2>/dev/null)" = /etc/tolvan/registry.reg ] ||
-    fail "conffiles does not list exactly /etc/tolvan/registry.reg"
+# The service rewrites its store: as a conffile every upgrade would ask about it.
+[ -e "$work/control/conffiles" ] && fail "conffiles lists $(cat "$work/control/conffiles")"
 for script in postinst prerm postrm; do
     path=$work/control/$script
     if [ ! -f "$path" ]; then
@@ -80,9 +95,11 @@ done
 
 # --- file list: place, mode, kind -----------------------------------------------------------
 dpkg-deb -c "$deb" | awk '{print $1, $2, $6}' >"$work/contents"
-expect() { # <mode string> <path>
+: >"$work/config-contents"
+[ -f "$config_deb" ] && dpkg-deb -c "$config_deb" | awk '{print $1, $2, $6}' >"$work/config-contents"
+expect() { # <mode string> <path> [contents file]
     local line
-    line=$(grep -E " \./${2#/}$" "$work/contents") || {
+    line=$(grep -E " \./${2#/}$" "${3:-$work/contents}") || {
         fail "$2 is not in the package"
         return
     }
@@ -91,7 +108,8 @@ expect() { # <mode string> <path>
 }
 expect -rwxr-xr-x /usr/sbin/TolvanServer
 expect -rw-r--r-- /lib/systemd/system/TolvanServer.service
-expect -rw-r----- /etc/tolvan/registry.reg
+expect -rw-r--r-- /usr/share/tolvan-server/registry.reg
+grep -q '/etc/tolvan' "$work/contents" && fail "tolvan-server ships files in /etc/tolvan"
 expect -rw-r--r-- /usr/share/man/man8/TolvanServer.8.gz
 expect -rw-r--r-- /usr/share/doc/tolvan-server/copyright
 expect -rw-r--r-- /usr/share/doc/tolvan-server/changelog.gz
@@ -99,23 +117,31 @@ expect -rwxr-xr-x /usr/bin/tolvanctl
 expect -rw-r--r-- /usr/share/man/man1/tolvanctl.1.gz
 expect -rw-r--r-- /usr/share/bash-completion/completions/tolvanctl
 if [ -n "${TOLVAN_EXPECT_CONFIGURATOR:-}" ]; then
-    expect -rwxr-xr-x /usr/bin/TolvanServerConfig
-    expect -rw-r--r-- /usr/share/man/man1/TolvanServerConfig.1.gz
-    expect -rw-r--r-- /usr/share/applications/TolvanServerConfig.desktop
-    expect -rw-r--r-- /usr/share/icons/hicolor/32x32/apps/tolvanserverconfig.png
+    c=$work/config-contents
+    expect -rwxr-xr-x /usr/bin/TolvanServerConfig "$c"
+    expect -rw-r--r-- /usr/share/man/man1/TolvanServerConfig.1.gz "$c"
+    expect -rw-r--r-- /usr/share/applications/TolvanServerConfig.desktop "$c"
+    expect -rw-r--r-- /usr/share/icons/hicolor/32x32/apps/tolvanserverconfig.png "$c"
+    expect -rw-r--r-- /usr/share/doc/tolvan-server-config/copyright "$c"
+    expect -rw-r--r-- /usr/share/doc/tolvan-server-config/changelog.gz "$c"
+    if [ -n "${TOLVAN_MANUAL:-}" ] && [ -f "$TOLVAN_MANUAL" ]; then
+        expect -rw-r--r-- /usr/share/doc/tolvan-server-config/TolvanUsersManual.pdf "$c"
+    fi
 fi
-if [ -n "${TOLVAN_MANUAL:-}" ] && [ -f "$TOLVAN_MANUAL" ]; then
-    expect -rw-r--r-- /usr/share/doc/tolvan-server/TolvanUsersManual.pdf
-fi
+grep -qE 'TolvanServerConfig|\.pdf$|/applications/|/icons/' "$work/contents" &&
+    fail "tolvan-server carries desktop files: $(grep -E 'TolvanServerConfig|\.pdf$|/applications/|/icons/' "$work/contents")"
+grep -qE 'sbin/TolvanServer$|tolvanctl' "$work/config-contents" &&
+    fail "tolvan-server-config carries the server's files"
 if grep -vE '^d' "$work/contents" | grep -qE ' \./usr/local/|\./usr/bin/TolvanUsersManual'; then
     fail "files outside the Debian places: $(grep -E '/usr/local/|/usr/bin/Tolvan.*pdf' "$work/contents")"
 fi
-bad_dirs=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" {print $3}' "$work/contents")
+bad_dirs=$(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" {print $3}' "$work/contents" "$work/config-contents")
 [ -z "$bad_dirs" ] || fail "folders not 0755: $bad_dirs"
 
 # --- extracted tree -------------------------------------------------------------------------
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+[ -f "$config_deb" ] && dpkg-deb -x "$config_deb" "$root"
 for program in usr/sbin/TolvanServer usr/bin/TolvanServerConfig usr/bin/tolvanctl; do
     [ -e "$root/$program" ] || continue
     file -b "$root/$program" | grep -q 'ELF' || fail "$program is not an ELF executable"
@@ -155,6 +181,7 @@ unit=$root/lib/systemd/system/TolvanServer.service
 unit_has() { grep -qx "$1" "$unit" || fail "unit lacks '$1'"; }
 unit_has 'Type=notify'
 unit_has 'ExecStart=/usr/sbin/TolvanServer'
+unit_has 'ExecReload=/bin/kill -HUP $MAINPID'
 unit_has 'Restart=on-failure'
 unit_has 'RestartSec=60'
 unit_has 'StartLimitBurst=4'
@@ -186,7 +213,7 @@ if command -v systemd-analyze >/dev/null 2>&1; then
     fi
 fi
 
-store=$root/etc/tolvan/registry.reg
+store=$root/usr/share/tolvan-server/registry.reg
 [ "$(grep -v '^;' "$store" | grep -v '^$' | head -n 1)" = REGEDIT4 ] ||
     fail "the default store does not start with REGEDIT4"
 if grep -vE '^(;.*|REGEDIT4|)$' "$store" | grep -q .; then
@@ -236,31 +263,36 @@ for tool in adduser addgroup useradd groupadd usermod chown chgrp \
     systemctl deb-systemd-helper deb-systemd-invoke; do
     ln -s record "$fakebin/$tool"
 done
-for tool in sh mkdir chmod touch rm tr grep; do
+for tool in sh mkdir chmod touch rm tr grep cp; do
     ln -s "$(command -v "$tool")" "$fakebin/$tool"
 done
 
 sandbox=$work/sandbox
-mkdir -p "$sandbox/etc/tolvan" "$sandbox/run"
-cp "$store" "$sandbox/etc/tolvan/registry.reg"
+mkdir -p "$sandbox/etc" "$sandbox/run" "$sandbox/usr/share/tolvan-server"
+cp "$store" "$sandbox/usr/share/tolvan-server/registry.reg"
 for script in postinst prerm postrm; do
-    sed -e "s|/etc/tolvan|$sandbox/etc/tolvan|g" -e "s|/var/log/tolvan|$sandbox/var/log/tolvan|g" \
-        -e "s|/run/systemd/system|$sandbox/run/systemd/system|g" \
-        "$work/control/$script" >"$sandbox/$script"
+    cp "$work/control/$script" "$sandbox/$script"
 done
-run_script() { CALLS=$calls PATH=$fakebin "$fakebin/sh" "$sandbox/$1" "${@:2}"; }
+run_script() { DPKG_ROOT=$sandbox CALLS=$calls PATH=$fakebin "$fakebin/sh" "$sandbox/$1" "${@:2}"; }
 
 : >"$calls"
-run_script postinst configure || fail "postinst configure failed without systemd"
-run_script postinst configure || fail "a second postinst configure failed"
+run_script postinst configure 2>"$work/postinst.err" || fail "postinst configure failed without systemd"
+grep -q "systemd is not running, so the service was not started" "$work/postinst.err" ||
+    fail "postinst did not say that it started nothing: $(cat "$work/postinst.err")"
+grep -q "systemctl start TolvanServer" "$work/postinst.err" || fail "postinst did not say how to start"
+cmp -s "$store" "$sandbox/etc/tolvan/registry.reg" || fail "postinst did not create the store"
+echo '"BaseTCPPort"="6000"' >>"$sandbox/etc/tolvan/registry.reg"
+run_script postinst configure 2>/dev/null || fail "a second postinst configure failed"
+grep -q 6000 "$sandbox/etc/tolvan/registry.reg" || fail "postinst replaced an existing store"
 grep -q '^addgroup --system --quiet tolvan$' "$calls" || fail "postinst did not create the group"
 grep -qE '^adduser --system .*--no-create-home .*--home /nonexistent .*tolvan$' "$calls" ||
     fail "postinst did not create the system user"
 [ "$(grep -c '^adduser --system' "$calls")" = 1 ] || fail "the second run created the user again"
 [ "$(grep -c '^adduser --quiet tolvan dialout' "$calls")" = 1 ] ||
     fail "postinst did not add the user to dialout exactly once"
-grep -q "^chgrp tolvan $sandbox/etc/tolvan/registry.reg" "$calls" || fail "store not given to tolvan"
-[ "$(stat -c %a "$sandbox/etc/tolvan/registry.reg")" = 640 ] || fail "store mode is not 0640"
+grep -q "^chown root:tolvan $sandbox/etc/tolvan/registry.reg$" "$calls" ||
+    fail "store not given to tolvan"
+[ "$(stat -c %a "$sandbox/etc/tolvan/registry.reg")" = 660 ] || fail "store mode is not 0660"
 [ "$(stat -c %a "$sandbox/etc/tolvan")" = 2770 ] || fail "/etc/tolvan mode is not 2770"
 [ "$(stat -c %a "$sandbox/etc/tolvan/registry.reg.lock")" = 660 ] ||
     fail "the store's lock file is not shared by the group"
@@ -303,13 +335,63 @@ run_script postrm purge || fail "postrm purge failed"
 
 # --- lintian --------------------------------------------------------------------------------
 if command -v lintian >/dev/null 2>&1; then
+    # shellcheck disable=SC2046
     timeout 240 lintian --no-cfg --fail-on error --suppress-tags-from-file /dev/null \
-        "$deb" >"$work/lintian.log" 2>&1
+        "$deb" $([ -f "$config_deb" ] && echo "$config_deb") >"$work/lintian.log" 2>&1
     status=$?
     cat "$work/lintian.log"
     [ $status -eq 0 ] || fail "lintian reports errors (status $status)"
 else
     echo "NOTE: lintian is not installed; its check is left out"
+fi
+
+# --- install, service write, reinstall, purge with the real dpkg ------------------------------
+# Into a throwaway root with its own database; the maintainer scripts run outside a chroot
+# (DPKG_ROOT) with the same recording fakes for accounts and systemd, so this machine's
+# accounts and services are never touched. Needs root for the files' owners.
+droot=$work/dpkg-root
+dpkg_in_root() {
+    CALLS=$calls PATH=$fakebin2:/usr/sbin:/usr/bin:/sbin:/bin timeout 120 \
+        dpkg --root="$droot" --admindir="$droot/var/lib/dpkg" --force-script-chrootless \
+        --force-depends --log=/dev/null "$@" </dev/null
+}
+if [ "$(id -u)" != 0 ]; then
+    echo "NOTE: not root; the install and reinstall with dpkg are left out"
+elif ! mkdir -p "$droot/var/lib/dpkg/updates" "$droot/var/lib/dpkg/info" ||
+    ! touch "$droot/var/lib/dpkg/status"; then
+    echo "NOTE: no room for a dpkg root; the install and reinstall with dpkg are left out"
+else
+    fakebin2=$work/fakebin2
+    mkdir -p "$fakebin2"
+    cp -P "$fakebin"/* "$fakebin2/" 2>/dev/null
+    rm -f "$fakebin2/deb-systemd-helper" "$fakebin2/deb-systemd-invoke" "$fakebin2/systemctl"
+    for tool in record deb-systemd-helper deb-systemd-invoke systemctl; do
+        [ "$tool" = record ] || ln -s record "$fakebin2/$tool"
+    done
+    packages=("$deb")
+    [ -f "$config_deb" ] && packages+=("$config_deb")
+    : >"$calls"
+    if ! dpkg_in_root -i "${packages[@]}" >"$work/dpkg1.log" 2>&1; then
+        fail "dpkg -i failed: $(cat "$work/dpkg1.log")"
+    else
+        live=$droot/etc/tolvan/registry.reg
+        [ -f "$live" ] || fail "the install created no store"
+        # The service writes its store (here: the recovery actions -install stores).
+        env TOLVAN_REGISTRY="$live" TOLVAN_UNIT_DIR="$work" TOLVAN_SYSTEMCTL=/bin/true \
+            timeout 30 "$droot/usr/sbin/TolvanServer" -install >"$work/install.log" 2>&1 ||
+            fail "the installed server could not write its store: $(cat "$work/install.log")"
+        grep -q FailureActions "$live" || fail "the store was not written"
+        cp "$live" "$work/written.reg"
+        if ! dpkg_in_root -i "${packages[@]}" >"$work/dpkg2.log" 2>&1; then
+            fail "the reinstall failed: $(cat "$work/dpkg2.log")"
+        fi
+        grep -qiE 'conffile|configuration file' "$work/dpkg2.log" &&
+            fail "the reinstall asked about a configuration file: $(cat "$work/dpkg2.log")"
+        cmp -s "$live" "$work/written.reg" || fail "the reinstall changed the written store"
+        dpkg_in_root --purge tolvan-server-config tolvan-server >"$work/dpkg3.log" 2>&1 ||
+            fail "the purge failed: $(cat "$work/dpkg3.log")"
+        [ -e "$droot/etc/tolvan" ] && fail "the purge kept /etc/tolvan"
+    fi
 fi
 
 if [ $failures -ne 0 ]; then
