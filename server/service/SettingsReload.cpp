@@ -90,6 +90,24 @@ std::string ChangedNames(const console::PortSettingValues& before,
     return names;
 }
 
+// The port's stored settings in the form they take when in force.
+PortRecord StoredSettings(ServerContext& ctx, const PortRecord& port) {
+    PortRecord stored;
+    stored.PortNumber = port.PortNumber;
+    LoadPortSettings(ctx, stored);
+    // A password removed from the store is generated afresh at the next start; until then the
+    // port keeps the one in force rather than opening without any.
+    const std::string subkey = "Port" + Num(port.PortNumber);
+    if (GetServiceSetting(ctx, subkey, "ConnectPassword", kNotFound) == kNotFound) {
+        stored.ConnectPassword = port.ConnectPassword;
+    }
+    // A client-mode port has exactly one connection, whatever is stored.
+    if (stored.ServiceType != 0) {
+        stored.MaxConnections = port.ServiceType != 0 ? port.MaxConnections : 1;
+    }
+    return stored;
+}
+
 }  // namespace
 
 void ReloadSettings(ServerContext& ctx, const DevicePathOf& devicePath) {
@@ -103,9 +121,7 @@ void ReloadSettings(ServerContext& ctx, const DevicePathOf& devicePath) {
         std::vector<int> touched;
         for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
             PortRecord& port = PortAt(ctx, p);
-            PortRecord stored;
-            stored.PortNumber = port.PortNumber;
-            LoadPortSettings(ctx, stored);
+            PortRecord stored = StoredSettings(ctx, port);
             const console::PortSettingValues& inForce = port;
             const console::PortSettingValues& wanted = stored;
             if (inForce != wanted) {

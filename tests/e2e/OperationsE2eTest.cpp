@@ -68,8 +68,8 @@ TEST_F(OperationsTest, UnprivilegedServiceOpensItsLineAgainAfterRestart) {
 }
 
 // SIGHUP applies a port whose stored settings changed and leaves the connections of an
-// unchanged port alone; its log file, renamed away as logrotate does, is created afresh. A
-// store that cannot be read changes nothing.
+// unchanged port alone; its log file, renamed away as logrotate does, is created afresh, and
+// it still asks for its password. A store that cannot be read changes nothing.
 TEST_F(OperationsTest, ReloadAppliesChangedPortsOnly) {
     const fs::path logs = box.Dir().Path() / "logs";
     fs::create_directories(logs);
@@ -89,12 +89,17 @@ TEST_F(OperationsTest, ReloadAppliesChangedPortsOnly) {
 
     box.SetValue("Port2", "Enabled", "False");
     box.SetValue("Settings", "IdleTimeCheckInterval", "30");
+    // A removed password is no change: the port must not open without one.
+    ASSERT_TRUE(
+        box.Store().RegDeleteValue(std::string(kServiceKey) + "\\Port1", "ConnectPassword"));
     ASSERT_TRUE(Reload("Settings reloaded: IdleTimeCheckInterval 60 -> 30; COM2 (Enabled)"))
         << box.Stderr();
     EXPECT_TRUE(box.WaitForEvent("COM2 (" + box.Pty(2).SlavePath() + ") is disabled"));
     EXPECT_TRUE(changed.WaitClosed());
     EXPECT_FALSE(IsListening(box.DataPort(2)));
     EXPECT_TRUE(Carries(box, kept, 1, "c", "d"));
+    TcpClient again;
+    EXPECT_TRUE(LogIn(again, box.DataPort(1)));
 
     box.SetValue("Settings", "BaseTCPPort", "7000");
     ASSERT_TRUE(Reload("BaseTCPPort " + std::to_string(box.BasePort()) +
