@@ -3,38 +3,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <algorithm>
-#include <cctype>
+#include "console_protocol/TextForms.h"
 
 namespace tolvan {
 
-namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool IsLocalhost(std::string_view text) {
-    constexpr std::string_view kName = "localhost";
-    return std::equal(text.begin(), text.end(), kName.begin(), kName.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-}
-
-}  // namespace
-
 std::optional<std::string> NormalListenAddress(std::string_view text) {
-    text = TrimBlanks(text);
+    text = console::Trimmed(text);
     if (text.empty()) {
         return std::string();
     }
-    if (IsLocalhost(text)) {
+    if (console::EqualsIgnoringCase(text, "localhost")) {
         return std::string("127.0.0.1");
     }
     if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
