@@ -1,5 +1,6 @@
 #include "server/platform/PendingConnection.h"
 
+#include <QCoreApplication>
 #include <QTcpSocket>
 #include <utility>
 
@@ -14,7 +15,13 @@ PendingConnection::~PendingConnection() {
     if (socket_ != nullptr) {
         socket_->disconnect();
         socket_->abort();
-        socket_->deleteLater();
+        // A request still queued when the application object goes is destroyed while Qt holds
+        // its event queue: posting a deferred delete then would wait for that queue for ever.
+        if (QCoreApplication::closingDown()) {
+            delete socket_;
+        } else {
+            socket_->deleteLater();
+        }
     }
 }
 
