@@ -334,6 +334,9 @@ run_script postrm purge || fail "postrm purge failed"
 [ -e "$sandbox/var/log/tolvan" ] && fail "postrm purge kept /var/log/tolvan"
 
 # --- lintian --------------------------------------------------------------------------------
+# Warnings left on purpose: maintainer-script-calls-systemctl (postinst, prerm), the fallback to
+# plain systemctl for systems without deb-systemd-helper and deb-systemd-invoke, which are used
+# whenever they exist.
 if command -v lintian >/dev/null 2>&1; then
     # shellcheck disable=SC2046
     timeout 240 lintian --no-cfg --fail-on error --suppress-tags-from-file /dev/null \
