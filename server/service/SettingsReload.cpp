@@ -124,16 +124,20 @@ void ReloadSettings(ServerContext& ctx, const DevicePathOf& devicePath) {
             PortRecord stored = StoredSettings(ctx, port);
             const console::PortSettingValues& inForce = port;
             const console::PortSettingValues& wanted = stored;
-            if (inForce != wanted) {
+            const bool changed = inForce != wanted;
+            if (changed) {
                 const std::string names = ChangedNames(inForce, wanted);
                 changes.push_back("COM" + Num(port.PortNumber) +
                                   (names.empty() ? std::string(" reopened") : " (" + names + ")"));
                 ChangePortSettings(ctx, p, wanted);
                 ctx.reports->SendPortSettingsReport(p);
                 ctx.reports->SendConnectionList(p);
-                touched.push_back(p);
-            } else if (listenAddressChanged) {
+            }
+            if (listenAddressChanged) {
+                // Also after a change: a listener element keeps the address it was bound to.
                 RestartListener(ctx, p);
+            }
+            if (changed || listenAddressChanged) {
                 touched.push_back(p);
             }
         }
