@@ -141,23 +141,6 @@ TEST_F(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
     EXPECT_EQ(box.Stop()->code, 0);
 }
 
-// A port with AcceptInput False keeps what its admitted client types off the line, while the
-// client still receives the serial data.
-TEST_F(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
-    box.SetValue("Port1", "AcceptInput", "False");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    TcpClient client;
-    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
-
-    ASSERT_TRUE(client.Write("must not reach the line\r\n"));
-    EXPECT_EQ(device.ReadFor(Millis(500)), "");
-    ASSERT_TRUE(device.Write("from the line\xff"));
-    EXPECT_EQ(client.ReadBytes(15), "from the line\xff\xff");
-    ASSERT_TRUE(client.Write("still not"));
-    EXPECT_EQ(device.ReadFor(Millis(300)), "");
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
 // Sits between a client and the server and keeps a copy of what each side sent.
 class CapturingRelay {
 public:

@@ -226,49 +226,6 @@ TEST(ClientMode, RefusalTextOfTheFarEndIsEscapedInEvents) {
     }
 }
 
-// An adapter pulled out of an enabled, listening port: the next device check takes the port
-// out of service, closes its listener and tells the console the port is disabled.
-TEST(Supervision, UnpluggedAdapterIsReportedToTheConsole) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
-    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    ConsolePeer console;
-    ASSERT_TRUE(console.Connect(box.BasePort()));
-    const std::size_t from = console.Frames().size();
-
-    device.CloseMaster();
-    ASSERT_TRUE(box.WaitForEvent("F1S3.1 Appears Serial Port 1 has been removed.", Millis(4000)))
-        << box.Stderr();
-    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(2000)));
-    TcpClient late;
-    EXPECT_FALSE(late.Connect(box.DataPort(1), Millis(1000)));
-
-    // Port settings (disabled), connection list and connection count, in this order.
-    std::size_t settingsAt = 0;
-    ASSERT_TRUE(console.WaitForFrame(
-        [&](const console::Frame& f) {
-            const auto fields = console::SplitFields(f.payload, 22);
-            settingsAt = static_cast<std::size_t>(&f - console.Frames().data());
-            return f.code == "D1" && fields.size() == 22 && fields[0] == "0" &&
-                   fields[1] == "False";
-        },
-        Millis(3000), from));
-    std::size_t listAt = 0;
-    ASSERT_TRUE(console.WaitForFrame(
-        [&](const console::Frame& f) {
-            listAt = static_cast<std::size_t>(&f - console.Frames().data());
-            return f.code == "D5" && f.payload == "0|0";
-        },
-        Millis(3000), settingsAt + 1));
-    EXPECT_TRUE(console.WaitForFrame(
-        [](const console::Frame& f) { return f.code == "D2" && f.payload == "0|0"; }, Millis(3000),
-        listAt + 1));
-    EXPECT_TRUE(box.Process().Running());
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
 // An admitted client that stays silent receives IAC NOP every KeepAliveTimeout seconds and
 // nothing else.
 TEST(Supervision, SilentClientGetsKeepAlives) {
