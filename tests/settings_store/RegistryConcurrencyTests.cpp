@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "settings_store/RegistryStore.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
