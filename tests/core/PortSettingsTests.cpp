@@ -9,9 +9,9 @@
 #include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingEventLogSink.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
