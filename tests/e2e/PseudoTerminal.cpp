@@ -55,6 +55,12 @@ void PseudoTerminal::CloseMaster() {
     }
 }
 
+termios PseudoTerminal::Attributes() const {
+    termios tio{};
+    tcgetattr(master_, &tio);
+    return tio;
+}
+
 bool PseudoTerminal::Write(std::string_view data, Millis within) {
     const Deadline deadline(within);
     while (!data.empty() && master_ >= 0) {

@@ -31,9 +31,11 @@ public:
         calls.push_back("CommPort " + std::to_string(comNumber));
     }
     void SetDTREnable(bool on) override {
+        dtr = on;
         calls.push_back(std::string("DTREnable ") + (on ? "1" : "0"));
     }
     void SetHandshaking(int mode) override {
+        handshaking = mode;
         calls.push_back("Handshaking " + std::to_string(mode));
     }
     void SetInBufferSize(int size) override {
@@ -43,12 +45,14 @@ public:
         calls.push_back("OutBufferSize " + std::to_string(size));
     }
     void SetRTSEnable(bool on) override {
+        rts = on;
         calls.push_back(std::string("RTSEnable ") + (on ? "1" : "0"));
     }
     void SetSettings(const std::string& lineSettings) override {
         if (ports_.rejectedSettings.count(lineSettings) != 0) {
             throw SerialError(kSerialBadSettings, "invalid line settings '" + lineSettings + "'");
         }
+        settings = lineSettings;
         calls.push_back("Settings " + lineSettings);
     }
 
@@ -75,6 +79,26 @@ public:
     bool Present() const override { return open && !vanished; }
     std::size_t OutBufferCount() const override { return queued; }
 
+    std::string Settings() const override { return settings; }
+    int Handshaking() const override { return handshaking; }
+    bool DTREnable() const override { return dtr; }
+    bool RTSEnable() const override { return rts; }
+    void SetBreak(bool on) override { breakOn = on; }
+    bool Break() const override { return breakOn; }
+    void Purge(bool received, bool unsent) override {
+        calls.push_back(std::string("Purge ") + (received ? "1" : "0") + (unsent ? "1" : "0"));
+    }
+    int ModemLines() const override { return modem; }
+    void WatchModemLines(bool on) override { watching = on; }
+
+    // The modem lines change; a watched device tells.
+    void SetModem(int lines) {
+        modem = lines;
+        if (watching) {
+            RaiseComm(kCommEvModemLines);
+        }
+    }
+
     // Queues received bytes and raises the receive notification.
     void Receive(std::string_view data) {
         input.append(data);
@@ -86,6 +110,13 @@ public:
     bool open = false;
     bool vanished = false;   // unplugged: Present false, Output throws 8021
     std::size_t queued = 0;  // bytes the line has not sent yet
+    std::string settings;
+    int handshaking = 0;
+    bool dtr = false;
+    bool rts = false;
+    bool breakOn = false;
+    int modem = 0;
+    bool watching = false;
     std::string input;
     std::string written;
     std::vector<std::string> calls;
