@@ -35,8 +35,9 @@ def run_open(tcp_port):
     step("opened")
     every = bytes(range(256))
     port.write(every)
-    if read_exactly(port, 256) != every:
-        step("bytes from the device differ")
+    got = read_exactly(port, 256)
+    if got != every:
+        step("bytes from the device differ: {!r}".format(got))
         return 1
     step("bytes crossed")
     port.baudrate = 38400
@@ -46,10 +47,8 @@ def run_open(tcp_port):
 
 
 def run_login(tcp_port, password, go_file):
+    # The prompt came before the open's purge of the input: it is not seen here.
     port = serial.serial_for_url(URL.format(tcp_port), baudrate=9600, timeout=1)
-    if b"Password:" not in port.read_until(b"Password:"):
-        step("no prompt")
-        return 1
     try:
         port.baudrate = 19200
         step("taken before the login")

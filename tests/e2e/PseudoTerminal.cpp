@@ -57,7 +57,7 @@ void PseudoTerminal::CloseMaster() {
 
 termios PseudoTerminal::Attributes() const {
     termios tio{};
-    tcgetattr(master_, &tio);
+    tcgetattr(slave_, &tio);  // the master has settings of its own
     return tio;
 }
 

@@ -23,7 +23,7 @@ public:
     // Sends bytes as the device would; false when they could not all be written in time.
     bool Write(std::string_view data, Millis within = Millis(2000));
 
-    // The line settings the server put on the device (the master shares them).
+    // The line settings the server put on the device, while the harness's slave handle is open.
     termios Attributes() const;
 
     // Takes the exclusive lock a serial program takes, so the server finds the port busy.
