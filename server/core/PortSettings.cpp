@@ -34,8 +34,8 @@ void LoadPortSettings(HostContext& context, int portIndex) {
             const auto problem = console::LoadFromStore(
                 port, row, text == kNotFound ? std::nullopt : std::optional<std::string>(text));
             if (problem) {
-                context.log.LogError("M2S5 " + EscapeForeignText(problem->problem) + " (" +
-                                     subkey + "), " + problem->used + " used");
+                context.log.LogError("M2S5 " + EscapeForeignText(problem->problem) + " (" + subkey +
+                                     "), " + problem->used + " used");
             }
         }
         port.CountersResetTime = context.clock.NowLocal();
