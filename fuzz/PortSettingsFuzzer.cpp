@@ -26,6 +26,7 @@ constexpr const char* kNames[] = {
     "Handshaking", "ConnectPassword",  "MaxPasswordAttemps", "BadPasswordShutdownLength",
     "MaxIdleTime", "LogFile",          "ServiceType",        "RemoteIP",
     "RemotePort",  "AllwaysConnected", "PortDescription",    "KeepAliveTimeout",
+    "Rfc2217",
 };
 
 const std::string& Folder() {
@@ -60,7 +61,7 @@ auto Stored(const tolvan::PortRecord& p) {
                     p.RTSEnable, p.InBufferSize, p.OutBufferSize, p.Handshaking, p.ConnectPassword,
                     p.MaxPasswordAttemps, p.BadPasswordShutdownLength, p.MaxIdleTime, p.LogFile,
                     p.ServiceType, p.RemoteIP, p.RemotePort, p.AllwaysConnected, p.PortDescription,
-                    p.KeepAliveTimeout);
+                    p.KeepAliveTimeout, p.Rfc2217);
 }
 
 tolvan::PortRecord Load(FakeServer& server) {

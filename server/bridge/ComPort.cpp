@@ -48,6 +48,7 @@ constexpr int kRiTrailingEdge = 0x04;
 constexpr int kDeltaDcd = 0x08;
 
 constexpr std::string_view kParities = "noems";  // codes 1 to 5
+constexpr int kChangesLoggedPerMinute = 20;
 
 struct Client {
     ServerContext& ctx;
@@ -92,13 +93,28 @@ std::vector<std::string> LineParts(const std::string& settings) {
     return parts;
 }
 
-// The change is traced and logged as made by the client.
+// The change is traced and logged as made by the client; a client that changes the line
+// without pause does not flood the event log.
 void Note(const Client& c, const std::string& what) {
-    c.ctx.log.Information("Serial Port " + Num(c.port.PortNumber) + ": connection " +
-                          Num(ConnNoOf(c.index)) + " from " + c.slot.PeerAddress + " " + what +
-                          " (RFC 2217).");
     TraceIfOn(c.ctx, c.portIndex, kTraceSerialEvent,
               "RFC 2217 (Index " + Num(ConnNoOf(c.index)) + "): " + what);
+    ComPortState& state = c.slot.ComPort;
+    const DateTime now = c.ctx.clock.NowUtc();
+    if (state.LogMinute + Minutes(1) < now) {
+        state.LogMinute = now;
+        state.LoggedInMinute = 0;
+    }
+    if (++state.LoggedInMinute > kChangesLoggedPerMinute + 1) {
+        return;
+    }
+    const std::string who = "Serial Port " + Num(c.port.PortNumber) + ": connection " +
+                            Num(ConnNoOf(c.index)) + " from " + c.slot.PeerAddress;
+    if (state.LoggedInMinute > kChangesLoggedPerMinute) {
+        c.ctx.log.Information(who + " changes the line often; further changes within the "
+                                    "minute are not logged (RFC 2217).");
+        return;
+    }
+    c.ctx.log.Information(who + " " + what + " (RFC 2217).");
 }
 
 // Puts one part of the line settings on the line; a part the line cannot take is refused.

@@ -28,6 +28,8 @@ struct ComPortState {
     uint8_t ModemMask = 255;  // modem line changes it wants to be told of
     bool Suspended = false;   // it asked us to stop sending for now
     bool SignatureLogged = false;
+    DateTime LogMinute = kZeroDate;  // UTC start of the minute whose changes are being logged
+    int LoggedInMinute = 0;
     std::string Held;  // what it was not sent while suspended
 };
 

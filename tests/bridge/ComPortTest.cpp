@@ -89,6 +89,16 @@ TEST_F(ComPortTest, ChangesGoToTheLiveLineAndAnswersCarryTheValueInForce) {
     // The client's own signature is logged with its hostile bytes escaped.
     Ask(c, 0, "pc\x1b[2J");
     EXPECT_TRUE(sink.Contains("is 'pc<1B>[2J'"));
+
+    // A client that toggles a line without pause is logged 20 times a minute at most.
+    for (int i = 0; i < 50; ++i) {
+        Ask(c, 5, Bytes({i % 2 == 0 ? 11 : 12}));
+    }
+    EXPECT_LE(sink.Count("(RFC 2217)."), 24);
+    EXPECT_EQ(sink.Count("further changes within the minute are not logged"), 1);
+    clock.AdvanceMinutes(2);
+    Ask(c, 5, Bytes({11}));
+    EXPECT_TRUE(sink.entries.back().text.ends_with("set RTS on (RFC 2217)."));
 }
 
 TEST_F(ComPortTest, BeforeTheLoginAnswersReportAndNothingChanges) {
