@@ -1,7 +1,8 @@
 #include "settings_store/RegistryDocument.h"
 
-#include <cctype>
 #include <cstdio>
+
+#include "console_protocol/TextForms.h"
 
 namespace tolvan {
 
@@ -25,7 +26,8 @@ int HexDigit(char c) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           console::EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string_view TrimLine(std::string_view s) {
@@ -217,17 +219,6 @@ private:
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
     std::string out = name.empty() ? "@=" : Quote(name) + "=";
     char buf[16];
@@ -335,8 +326,8 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
 const RegistryValue* RegistryDocument::Find(std::string_view keyPath, std::string_view name) const {
     std::string key = NormaliseKey(keyPath);
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
-        if (it->kind == Kind::Value && EqualsNoCase(it->keyPath, key) &&
-            EqualsNoCase(it->name, name))
+        if (it->kind == Kind::Value && console::EqualsIgnoringCase(it->keyPath, key) &&
+            console::EqualsIgnoringCase(it->name, name))
             return &it->value;
     }
     return nullptr;
@@ -348,7 +339,8 @@ void RegistryDocument::Set(std::string_view keyPath, std::string_view name,
     std::optional<size_t> kept;
     for (size_t i = lines_.size(); i-- > 0;) {
         Line& l = lines_[i];
-        if (l.kind != Kind::Value || !EqualsNoCase(l.keyPath, key) || !EqualsNoCase(l.name, name))
+        if (l.kind != Kind::Value || !console::EqualsIgnoringCase(l.keyPath, key) ||
+            !console::EqualsIgnoringCase(l.name, name))
             continue;
         if (kept) {
             // an earlier duplicate made by hand; the last one was the one in force
@@ -396,7 +388,8 @@ bool RegistryDocument::Remove(std::string_view keyPath, std::string_view name) {
     std::string key = NormaliseKey(keyPath);
     size_t before = lines_.size();
     std::erase_if(lines_, [&](const Line& l) {
-        return l.kind == Kind::Value && EqualsNoCase(l.keyPath, key) && EqualsNoCase(l.name, name);
+        return l.kind == Kind::Value && console::EqualsIgnoringCase(l.keyPath, key) &&
+               console::EqualsIgnoringCase(l.name, name);
     });
     return lines_.size() != before;
 }
@@ -412,7 +405,7 @@ std::string RegistryDocument::Serialize() const {
 
 std::optional<size_t> RegistryDocument::LastSection(std::string_view keyPath) const {
     for (size_t i = lines_.size(); i-- > 0;) {
-        if (lines_[i].kind == Kind::Key && EqualsNoCase(lines_[i].keyPath, keyPath))
+        if (lines_[i].kind == Kind::Key && console::EqualsIgnoringCase(lines_[i].keyPath, keyPath))
             return i;
     }
     return std::nullopt;

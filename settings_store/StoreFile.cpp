@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "posix_io/WriteAll.h"
+
 namespace tolvan {
 
 namespace {
@@ -26,41 +28,24 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string ReadStoreFile(const std::string& path, std::string& text) {
     text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid())
         return errno == ENOENT ? std::string() : Reason("cannot open");
     char buf[8192];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            std::string error = Reason("cannot read");
-            ::close(fd);
-            return error;
-        }
+        if (n < 0)
+            return Reason("cannot read");
         if (n == 0)
             break;
         text.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     return {};
 }
 
@@ -90,11 +75,9 @@ std::string ReplaceStoreFile(const std::string& path, const std::string& text) {
         ::unlink(temp.c_str());
         return error;
     }
-    int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid())
+        ::fsync(dir.Get());
     return {};
 }
 
@@ -114,24 +97,18 @@ void RemoveStaleTemporaries(const std::string& path) {
 
 StoreLock::StoreLock(const std::string& path) {
     std::string lockPath = path + ".lock";
-    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
-    if (fd_ < 0) {
+    fd_.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640));
+    if (!fd_.Valid()) {
         error_ = Reason(("cannot open the lock file " + lockPath).c_str());
         return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    while (::flock(fd_.Get(), LOCK_EX) != 0) {
         if (errno == EINTR)
             continue;
         error_ = Reason(("cannot lock " + lockPath).c_str());
-        ::close(fd_);
-        fd_ = -1;
+        fd_.Reset();
         return;
     }
-}
-
-StoreLock::~StoreLock() {
-    if (fd_ >= 0)
-        ::close(fd_);
 }
 
 }  // namespace tolvan

@@ -114,8 +114,7 @@ TEST_F(ConnectionsTest, CheckListenersReopensListenerClosedForFullSlots) {
     ASSERT_EQ(Listener(p).state, kSocketClosed);
     Listener(p).calls.clear();
     CheckListeners(ctx);
-    EXPECT_EQ(Listener(p).calls,
-              (std::vector<std::string>{"Close", "LocalPort 5004", "Protocol 0", "Listen"}));
+    EXPECT_EQ(Listener(p).state, kSocketListening);
     EXPECT_EQ(Connect(p), 0);
     EXPECT_EQ(Listener(p).state, kSocketClosed);
 }
