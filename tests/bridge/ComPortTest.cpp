@@ -165,6 +165,15 @@ TEST_F(ComPortTest, SuspendedClientGetsItsDataAtResume) {
     EXPECT_EQ(Sock(p, b).TakeSent(), "one" + Bytes({255, 255}));
     Sock(p, a).FireDataArrival(Sb(10, Bytes({0x08})) + Sb(9));
     EXPECT_EQ(Sock(p, a).TakeSent(), "one" + Bytes({255, 255}) + Sb(110, Bytes({0x08})));
+
+    // A client that suspends and never resumes is let go at the output cap; the other stays.
+    Sock(p, a).FireDataArrival(Sb(8));
+    Device(p).Receive(std::string(kMaxBytesQueued / 2, 'x'));
+    EXPECT_TRUE(Slot(p, a).InUse);
+    Device(p).Receive(std::string(kMaxBytesQueued / 2 + 1, 'y'));
+    EXPECT_FALSE(Slot(p, a).InUse);
+    EXPECT_TRUE(Slot(p, b).InUse);
+    EXPECT_TRUE(Slot(p, a).ComPort.Held.empty());
 }
 
 }  // namespace
