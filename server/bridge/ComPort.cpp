@@ -9,6 +9,7 @@
 
 #include "console_protocol/PortSettingsTable.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/TelnetParser.h"
 #include "server/core/ForeignText.h"
@@ -35,18 +36,6 @@ enum ComPortCommandCode : unsigned char {
 };
 constexpr unsigned char kAnswer = 100;
 
-// Line state bits.
-constexpr int kLineOverrun = 0x02;
-constexpr int kLineParity = 0x04;
-constexpr int kLineFraming = 0x08;
-constexpr int kLineBreak = 0x10;
-
-// Modem state change bits, beside the line bits kModemCts...kModemDcd.
-constexpr int kDeltaCts = 0x01;
-constexpr int kDeltaDsr = 0x02;
-constexpr int kRiTrailingEdge = 0x04;
-constexpr int kDeltaDcd = 0x08;
-
 constexpr std::string_view kParities = "noems";  // codes 1 to 5
 constexpr int kChangesLoggedPerMinute = 20;
 
@@ -59,20 +48,6 @@ struct Client {
     SerialDevice& device;
     bool mayChange;  // logged in on an open line
 };
-
-std::string Answer(unsigned char command, std::string_view value) {
-    std::string out{static_cast<char>(kIac), static_cast<char>(kSb),
-                    static_cast<char>(kOptionComPort), static_cast<char>(command + kAnswer)};
-    for (const char c : value) {
-        out.push_back(c);
-        if (static_cast<unsigned char>(c) == kIac) {
-            out.push_back(c);
-        }
-    }
-    out.push_back(static_cast<char>(kIac));
-    out.push_back(static_cast<char>(kSe));
-    return out;
-}
 
 std::string Byte(int value) {
     return std::string(1, static_cast<char>(value));
@@ -110,8 +85,9 @@ void Note(const Client& c, const std::string& what) {
     const std::string who = "Serial Port " + Num(c.port.PortNumber) + ": connection " +
                             Num(ConnNoOf(c.index)) + " from " + c.slot.PeerAddress;
     if (state.LoggedInMinute > kChangesLoggedPerMinute) {
-        c.ctx.log.Information(who + " changes the line often; further changes within the "
-                                    "minute are not logged (RFC 2217).");
+        c.ctx.log.Information(who +
+                              " changes the line often; further changes within the "
+                              "minute are not logged (RFC 2217).");
         return;
     }
     c.ctx.log.Information(who + " " + what + " (RFC 2217).");
@@ -227,28 +203,6 @@ int SetControl(const Client& c, int code) {
             return c.device.RTSEnable() ? 11 : 12;
         default:
             return FlowCode(c);  // DCD, DTR and DSR flow control are not offered
-    }
-}
-
-bool Watching(const ConnectionSlot& slot) {
-    return slot.InUse && slot.Authenticated != 0 && slot.ComPort.ModemMask != 0 &&
-           ComPortAgreed(slot.Telnet);
-}
-
-// Tells every logged-in line client whose mask selects one of the changed bits.
-void Notify(ServerContext& ctx, int portIndex, unsigned char command, int value, int changed,
-            uint8_t ComPortState::*mask) {
-    PortRecord& port = PortAt(ctx, portIndex);
-    for (int i = 1; i <= port.UpperSlot(); ++i) {
-        const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(i)];
-        if (!slot.InUse || slot.Authenticated == 0 || !ComPortAgreed(slot.Telnet)) {
-            continue;
-        }
-        const int selected = slot.ComPort.*mask;
-        if ((changed & selected) != 0) {
-            SendToLineClient(ctx, SocketIndex(portIndex, i),
-                             Answer(command, Byte(value & selected)));
-        }
     }
 }
 
@@ -374,10 +328,24 @@ void Command(Client& c, unsigned char command, std::string_view value) {
         default:
             return;  // not a client command
     }
-    SendToLineClient(c.ctx, c.index, Answer(command, answer));
+    SendToLineClient(c.ctx, c.index, ComPortMessage(command, answer));
 }
 
 }  // namespace
+
+std::string ComPortMessage(unsigned char command, std::string_view value) {
+    std::string out{static_cast<char>(kIac), static_cast<char>(kSb),
+                    static_cast<char>(kOptionComPort), static_cast<char>(command + kAnswer)};
+    for (const char c : value) {
+        out.push_back(c);
+        if (static_cast<unsigned char>(c) == kIac) {
+            out.push_back(c);
+        }
+    }
+    out.push_back(static_cast<char>(kIac));
+    out.push_back(static_cast<char>(kSe));
+    return out;
+}
 
 bool LineControlOn(const PortRecord& port) {
     return port.Rfc2217 && port.ServiceType == 0;
@@ -419,81 +387,6 @@ void ComPortCommand(ServerContext& ctx, int index, std::string_view sub) {
                  device,
                  slot.Authenticated != 0 && device.PortOpen()};
         Command(c, static_cast<unsigned char>(sub[1]), sub.substr(2));
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("M2S30 ") + e.what());
-    }
-}
-
-void NotifyLineEvent(ServerContext& ctx, int portIndex, int commEvent) {
-    try {
-        if (!LineControlOn(PortAt(ctx, portIndex))) {
-            return;
-        }
-        int bit = 0;
-        switch (commEvent) {
-            case kCommEventBreak:
-                bit = kLineBreak;
-                break;
-            case kCommEventFrame:
-                bit = kLineFraming;
-                break;
-            case kCommEventOverrun:
-            case kCommEventRxOver:
-                bit = kLineOverrun;
-                break;
-            case kCommEventRxParity:
-                bit = kLineParity;
-                break;
-            default:
-                return;
-        }
-        Notify(ctx, portIndex, kNotifyLineState, bit, bit, &ComPortState::LineMask);
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("M2S30 ") + e.what());
-    }
-}
-
-void NotifyModemLines(ServerContext& ctx, int portIndex) {
-    try {
-        PortRecord& port = PortAt(ctx, portIndex);
-        if (!LineControlOn(port) || !ctx.SerialIO.Exists(portIndex)) {
-            return;
-        }
-        const int now = ctx.SerialIO.Get(portIndex).ModemLines() & 0xF0;
-        const int before = port.ModemLines;
-        const int changed = now ^ before;
-        if (changed == 0) {
-            return;
-        }
-        port.ModemLines = static_cast<uint8_t>(now);
-        const int deltas =
-            ((changed & kModemCts) != 0 ? kDeltaCts : 0) |
-            ((changed & kModemDsr) != 0 ? kDeltaDsr : 0) |
-            ((before & kModemRi) != 0 && (now & kModemRi) == 0 ? kRiTrailingEdge : 0) |
-            ((changed & kModemDcd) != 0 ? kDeltaDcd : 0);
-        Notify(ctx, portIndex, kNotifyModemState, now | deltas, changed | deltas,
-               &ComPortState::ModemMask);
-    } catch (const std::exception& e) {
-        ctx.log.LogError(std::string("M2S30 ") + e.what());
-    }
-}
-
-void UpdateModemWatch(ServerContext& ctx, int portIndex) {
-    try {
-        PortRecord& port = PortAt(ctx, portIndex);
-        bool wanted = false;
-        if (LineControlOn(port)) {
-            for (int i = 1; i <= port.UpperSlot() && !wanted; ++i) {
-                wanted = Watching(port.Connections[static_cast<std::size_t>(i)]);
-            }
-        }
-        if (wanted == port.ModemWatched || !ctx.SerialIO.Exists(portIndex)) {
-            return;
-        }
-        SerialDevice& device = ctx.SerialIO.Get(portIndex);
-        port.ModemWatched = wanted;
-        port.ModemLines = static_cast<uint8_t>(device.ModemLines() & 0xF0);
-        device.WatchModemLines(wanted);
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S30 ") + e.what());
     }

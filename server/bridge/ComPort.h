@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "server/bridge/ServerContext.h"
@@ -17,17 +18,12 @@ bool LineControlOn(const PortRecord& port);
 // IAC SE, option byte first). Malformed ones are ignored.
 void ComPortCommand(ServerContext& ctx, int index, std::string_view sub);
 
+// The server's message for a client command code (answer or notification): IAC SB
+// COM-PORT-OPTION (command + 100) value IAC SE, with IAC doubled in the value.
+std::string ComPortMessage(unsigned char command, std::string_view value);
+
 // Sends bytes to a client, or keeps them while it has suspended our sending. Returns
 // whether the connection is still open.
 bool SendToLineClient(ServerContext& ctx, int index, std::string_view bytes);
-
-// A line event of the device (break, framing, parity, overrun) for clients that asked for it.
-void NotifyLineEvent(ServerContext& ctx, int portIndex, int commEvent);
-
-// The device saw its modem lines change.
-void NotifyModemLines(ServerContext& ctx, int portIndex);
-
-// Has the device watch its modem lines while some logged-in client asks for them.
-void UpdateModemWatch(ServerContext& ctx, int portIndex);
 
 }  // namespace tolvan

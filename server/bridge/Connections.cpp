@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "server/bridge/ComPort.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"

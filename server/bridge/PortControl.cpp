@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/Forwarding.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/SocketToSerial.h"

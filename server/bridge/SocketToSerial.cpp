@@ -6,6 +6,7 @@
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
