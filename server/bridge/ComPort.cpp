@@ -1,13 +1,13 @@
 #include "server/bridge/ComPort.h"
 
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "console_protocol/PortSettingsTable.h"
+#include "console_protocol/TextForms.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/LineNotifications.h"
 #include "server/bridge/PortAccess.h"
@@ -53,12 +53,18 @@ std::string Byte(int value) {
     return std::string(1, static_cast<char>(value));
 }
 
+// The four parts of a line settings text, trimmed, the parity letter in lower case (the store
+// may hold " 9600, E ,8,1").
 std::vector<std::string> LineParts(const std::string& settings) {
     std::vector<std::string> parts;
     std::size_t from = 0;
     for (;;) {
         const std::size_t comma = settings.find(',', from);
-        parts.push_back(settings.substr(from, comma - from));
+        parts.push_back(console::Trim(std::string_view(settings).substr(
+            from, comma == std::string::npos ? std::string::npos : comma - from)));
+        if (parts.size() == 2) {
+            parts.back() = console::ToLower(parts.back());
+        }
         if (comma == std::string::npos) {
             break;
         }
@@ -94,7 +100,8 @@ void Note(const Client& c, const std::string& what) {
 }
 
 // Puts one part of the line settings on the line; a part the line cannot take is refused.
-void ChangeLinePart(const Client& c, std::size_t part, const std::string& value, const char* name) {
+void ChangeLinePart(const Client& c, std::size_t part, const std::string& value, const char* name,
+                    std::string_view shown) {
     std::vector<std::string> parts = LineParts(c.device.Settings());
     if (parts[part] == value) {
         return;
@@ -106,7 +113,7 @@ void ChangeLinePart(const Client& c, std::size_t part, const std::string& value,
     }
     try {
         c.device.SetSettings(text);
-        Note(c, std::string("set the ") + name + " to " + value);
+        Note(c, std::string("set the ") + name + " to " + std::string(shown));
     } catch (const SerialError& e) {
         c.ctx.log.LogError("M2S30 Serial Port " + Num(c.port.PortNumber) + ": " + e.what());
     }
@@ -131,8 +138,7 @@ std::string BaudAnswer(const Client& c) {
 
 int ParityCode(const Client& c) {
     const std::string p = LineParts(c.device.Settings())[1];
-    const std::size_t at =
-        p.empty() ? std::string::npos : kParities.find(static_cast<char>(std::tolower(p[0])));
+    const std::size_t at = p.empty() ? std::string::npos : kParities.find(p[0]);
     return at == std::string::npos ? 1 : static_cast<int>(at) + 1;
 }
 
@@ -240,7 +246,7 @@ void Command(Client& c, unsigned char command, std::string_view value) {
                 baud = (baud << 8) | static_cast<unsigned char>(b);
             }
             if (baud != 0 && c.mayChange) {
-                ChangeLinePart(c, 0, std::to_string(baud), "baud rate");
+                ChangeLinePart(c, 0, std::to_string(baud), "baud rate", std::to_string(baud));
             }
             answer = BaudAnswer(c);
             break;
@@ -250,7 +256,7 @@ void Command(Client& c, unsigned char command, std::string_view value) {
                 return;
             }
             if (v >= 5 && v <= 8 && c.mayChange) {
-                ChangeLinePart(c, 2, std::to_string(v), "data bits");
+                ChangeLinePart(c, 2, std::to_string(v), "data bits", std::to_string(v));
             }
             answer = LineParts(c.device.Settings())[2];
             answer = Byte(std::atoi(answer.c_str()));
@@ -260,8 +266,10 @@ void Command(Client& c, unsigned char command, std::string_view value) {
                 return;
             }
             if (v >= 1 && v <= 5 && c.mayChange) {
-                ChangeLinePart(c, 1, std::string(1, kParities[static_cast<std::size_t>(v - 1)]),
-                               "parity");
+                static constexpr std::array<const char*, 5> kParityNames{"none", "odd", "even",
+                                                                         "mark", "space"};
+                const auto i = static_cast<std::size_t>(v - 1);
+                ChangeLinePart(c, 1, std::string(1, kParities[i]), "parity", kParityNames[i]);
             }
             answer = Byte(ParityCode(c));
             break;
@@ -270,7 +278,8 @@ void Command(Client& c, unsigned char command, std::string_view value) {
                 return;
             }
             if (v >= 1 && v <= 3 && c.mayChange) {
-                ChangeLinePart(c, 3, v == 1 ? "1" : (v == 2 ? "2" : "1.5"), "stop bits");
+                const std::string stop = v == 1 ? "1" : (v == 2 ? "2" : "1.5");
+                ChangeLinePart(c, 3, stop, "stop bits", stop);
             }
             answer = Byte(StopCode(c));
             break;

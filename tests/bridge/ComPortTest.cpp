@@ -113,6 +113,11 @@ TEST_F(ComPortTest, BeforeTheLoginAnswersReportAndNothingChanges) {
     Sock(p, c).FireDataArrival("Mirelo\r" + Sb(1, Bytes({0, 0, 75, 0})));
     EXPECT_EQ(Sock(p, c).TakeSent(), "\r\nConnected....\r\n" + Sb(101, Bytes({0, 0, 75, 0})));
     EXPECT_EQ(Device(p).settings, "19200,n,8,1");
+
+    // Stored settings as an operator may type them are read alike.
+    Device(p).settings = " 9600, E ,7,1.5";
+    EXPECT_EQ(Ask(c, 3, Bytes({0})) + Ask(c, 4, Bytes({0})) + Ask(c, 2, Bytes({0})),
+              Sb(103, Bytes({3})) + Sb(104, Bytes({3})) + Sb(102, Bytes({7})));
 }
 
 TEST_F(ComPortTest, HostileSubnegotiationsAreDropped) {

@@ -91,7 +91,7 @@ TEST(LineControlRun, PyserialSetsTheLineAndMovesEveryByte) {
     ASSERT_TRUE(device.Write(AllBytes()));
     EXPECT_TRUE(LineIs(device, B38400, PARENB));
     EXPECT_EQ(client.Finish(), "exit 0\nopened\nbytes crossed\nchanged\n") << client.Errors();
-    EXPECT_TRUE(box.WaitForEvent("set the parity to e"));
+    EXPECT_TRUE(box.WaitForEvent("set the parity to even"));
     EXPECT_TRUE(box.WaitForEvent("set the baud rate to 38400"));
     // The stored settings are left as they were.
     EXPECT_EQ(
