@@ -79,7 +79,7 @@ TEST_F(ComPortTest, ChangesGoToTheLiveLineAndAnswersCarryTheValueInForce) {
     EXPECT_FALSE(Device(p).dtr);
     EXPECT_TRUE(Device(p).breakOn);
     EXPECT_EQ(Ask(c, 12, Bytes({3})), Sb(112, Bytes({3})));
-    EXPECT_EQ(Device(p).calls.back(), "Purge 11");
+    EXPECT_EQ(Device(p).purged, "11");
     EXPECT_NE(Ask(c, 0, "").find("Tolvan Server"), std::string::npos);
 
     EXPECT_EQ(Port(p).Settings, "9600,n,8,1");  // the store's value is left alone

@@ -1,9 +1,11 @@
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "server/bridge/Forwarding.h"
 #include "server/bridge/TelnetParser.h"
-#include "tests/bridge/BridgeFixture.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
@@ -104,7 +106,7 @@ TEST(DoubleIacTest, DoublesEveryIacAndReturnsCleanDataUncopied) {
               Bytes({255, 255}) + "A" + Bytes({255, 255, 255, 255}));
 }
 
-using TelnetPathTest = BridgeFixture;
+class TelnetPathTest : public ::testing::Test, public FakeServer {};
 
 TEST_F(TelnetPathTest, OptionOfferIsAnsweredAndNothingReachesLine) {
     const int p = StartPort(1);
