@@ -1,6 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
-#include "tests/bridge/BridgeFixture.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
@@ -20,7 +22,7 @@ std::string Sb(int command, const std::string& value = {}) {
 
 const std::string kAgree = Bytes({255, 253, 44, 255, 251, 44});
 
-class ComPortTest : public BridgeFixture {
+class ComPortTest : public ::testing::Test, public FakeServer {
 protected:
     void SetUp() override {
         p = AddPort(2);
