@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
@@ -36,6 +37,7 @@ void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     slot.PeerAddress.clear();
     slot.BadPasswordCount = 0;
     slot.Telnet = {};
+    slot.ComPort = {};
 }
 
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port) {
@@ -96,6 +98,8 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
         ConnectionSlot& slot = SlotAt(port, connNo);
         slot.InUse = false;
         slot.Authenticated = 0;
+        slot.ComPort.Held.clear();
+        UpdateModemWatch(ctx, portIndex);
         ctx.reports->SendConnectionCount(portIndex);
         if (port.Enabled && port.ServiceType == 0) {
             if (ListenerOf(ctx, portIndex).State() != kSocketListening &&
