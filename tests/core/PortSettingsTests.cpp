@@ -118,15 +118,6 @@ TEST_F(HostCoreTest, UnconvertibleValuesAreReportedTakeTheirDefaultAndLaterValue
     EXPECT_TRUE(sink.Contains("invalid MaxConnections '300': accepts a whole number from 1 to 15"));
 }
 
-TEST_F(HostCoreTest, MoreThanFifteenConnectionsAreCappedWithAnEvent) {
-    AddPort(2);
-    Put(2, "MaxConnections", "20");
-    LoadPortSettings(context, 0);
-    EXPECT_EQ(context.ports[0].MaxConnections, 15);
-    EXPECT_EQ(sink.Count("M2S5 "), 1);
-    EXPECT_TRUE(sink.Contains("Port2"));
-}
-
 TEST_F(HostCoreTest, DwordValuesAndEightBitFieldsConvert) {
     AddPort(1);
     Put(1, "MaxConnections", "5", REG_DWORD);  // reads "005"
