@@ -2,18 +2,11 @@
 
 #include <string>
 
+#include "tests/support/Bytes.h"
 #include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
-
-std::string Bytes(std::initializer_list<int> codes) {
-    std::string out;
-    for (int code : codes) {
-        out.push_back(static_cast<char>(code));
-    }
-    return out;
-}
 
 // IAC SB COM-PORT-OPTION command value IAC SE.
 std::string Sb(int command, const std::string& value = {}) {

@@ -5,18 +5,11 @@
 
 #include "server/bridge/Forwarding.h"
 #include "server/bridge/TelnetParser.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
-
-std::string Bytes(std::initializer_list<int> codes) {
-    std::string out;
-    for (int code : codes) {
-        out.push_back(static_cast<char>(code));
-    }
-    return out;
-}
 
 struct Parsed {
     std::string data;
