@@ -70,6 +70,7 @@ void ConnectClient(ServerContext& ctx, int portIndex) {
     slot.AcceptInput = true;
     slot.IdleExpires = now + Minutes(port.MaxIdleTime);
     slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
+    slot.OverSoftSince = kZeroDate;
     slot.PasswordBuffer.clear();
     slot.BadPasswordCount = 0;
     slot.Telnet = {};

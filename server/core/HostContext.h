@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "server/core/Clock.h"
 #include "server/core/EventLog.h"
 #include "server/core/LogFile.h"
@@ -8,12 +10,23 @@
 
 namespace tolvan {
 
+// How much unread output the server holds for its clients. Not stored: fixed in the product,
+// made small by tests.
+struct OutputLimits {
+    std::size_t Soft = 1024 * 1024;         // a queue above it for StallSeconds is closed
+    std::size_t Hard = 16 * 1024 * 1024;    // a queue reaching it is closed at once
+    std::size_t Total = 128 * 1024 * 1024;  // all queues together; the largest goes first
+};
+
 // Global settings read from "Settings" at start.
 struct GlobalSettings {
     int BaseTCPPort = 5000;
     int IdleTimeCheckInterval = 60;
     int ListeningPortCheckInterval = 60;
     int ConstantConnectClientCheckInterval = 30;
+    // Seconds a client may stay above the soft limit of unread output before it is closed.
+    int StallSeconds = 10;
+    OutputLimits Output;
     // The only folder traffic log files may be written to; set by editing the store only.
     std::string LogDirectory = kDefaultLogDirectory;
 };

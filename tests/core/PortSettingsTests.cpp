@@ -77,6 +77,7 @@ TEST_F(HostCoreTest, EmptyStoreGivesEveryDefault) {
     EXPECT_EQ(context.settings.IdleTimeCheckInterval, 60);
     EXPECT_EQ(context.settings.ListeningPortCheckInterval, 60);
     EXPECT_EQ(context.settings.ConstantConnectClientCheckInterval, 30);
+    EXPECT_EQ(context.settings.StallSeconds, 10);
 }
 
 TEST_F(HostCoreTest, BooleansAcceptWordsInAnyCaseAndNumbers) {
@@ -203,17 +204,21 @@ TEST_F(HostCoreTest, GlobalSettingsOutOfRangeFallBackToDefaults) {
     ASSERT_TRUE(store.RegWriteValue(settings, "IdleTimeCheckInterval", REG_SZ, " 15 "));
     ASSERT_TRUE(store.RegWriteValue(settings, "ListeningPortCheckInterval", REG_SZ, "0"));
     ASSERT_TRUE(store.RegWriteValue(settings, "ConstantConnectClientCheckInterval", REG_SZ, "x"));
+    ASSERT_TRUE(store.RegWriteValue(settings, "StallSeconds", REG_SZ, "3601"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 5000);
     EXPECT_EQ(context.settings.IdleTimeCheckInterval, 15);
     EXPECT_EQ(context.settings.ListeningPortCheckInterval, 60);
     EXPECT_EQ(context.settings.ConstantConnectClientCheckInterval, 30);
-    EXPECT_EQ(sink.Count("M2S16 "), 3);
+    EXPECT_EQ(context.settings.StallSeconds, 10);
+    EXPECT_EQ(sink.Count("M2S16 "), 4);
     EXPECT_TRUE(sink.Contains("'65520'"));
 
     ASSERT_TRUE(store.RegWriteValue(settings, "BaseTCPPort", REG_SZ, "65519"));
+    ASSERT_TRUE(store.RegWriteValue(settings, "StallSeconds", REG_SZ, "3600"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 65519);
+    EXPECT_EQ(context.settings.StallSeconds, 3600);
 }
 
 // LogDirectory comes from the store only; a stored LogFile outside it is reported at load,

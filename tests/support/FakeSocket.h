@@ -75,6 +75,10 @@ public:
         Record("Close");
         state = kSocketClosed;
     }
+    void Abort() override {
+        Record("Abort");
+        state = kSocketClosed;
+    }
     std::size_t BytesQueued() const override { return bytesQueued; }
     PeerOwner LookUpPeer() const override { return {peerUid, peerSeen}; }
 
