@@ -29,10 +29,10 @@ const MetricInfo kMetrics[] = {
     {"conn_per_s", "connections per second"},
     {"peak_rss_MB", "peak RSS, 1 port (VmHWM) [MB]"},
     {"idle_16x15_rss_MB", "RSS, 16 ports x 15 idle clients [MB]"},
+    {"burst_line_MBps", "burst: line written at [MB/s]"},
     {"burst_lost_MB", "burst: lost by the paced reader [MB]"},
     {"burst_s", "burst: until the reader had all [s]"},
     {"burst_peak_rss_MB", "burst: peak RSS (VmHWM) [MB]"},
-    {"burst_stalled_closed", "burst: non-reader closed (1 yes)"},
 };
 
 struct Target {

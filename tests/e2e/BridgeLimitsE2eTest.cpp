@@ -179,7 +179,7 @@ TEST_F(BridgeLimits, HardLimitClosesANonReaderAtOnce) {
     ASSERT_TRUE(LogIn(stalled, box.DataPort(1)));
 
     std::atomic<bool> written{false};
-    std::thread writer([&] { written = WriteStream(device, 32ULL * 1024 * 1024); });
+    std::thread writer([&] { written = WriteStream(device, 48ULL * 1024 * 1024); });
     EXPECT_TRUE(
         box.WaitForEvent("connection 1 from 127.0.0.1 ended: unread output reached the "
                          "hard limit",
