@@ -76,8 +76,26 @@ bool KeepsUpWithOutput(ServerContext& ctx, int index) {
     return true;
 }
 
+// All queues together; called after every read of the line, so it allocates nothing.
+static std::size_t TotalQueued(ServerContext& ctx) {
+    std::size_t total = 0;
+    for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
+        const PortRecord& port = ctx.ports[static_cast<std::size_t>(p)];
+        for (int i = 1; i <= port.UpperSlot(); ++i) {
+            const int index = SocketIndex(p, i);
+            if (port.Connections[static_cast<std::size_t>(i)].InUse && ctx.sckMain.Exists(index)) {
+                total += ctx.sckMain.Get(index).BytesQueued();
+            }
+        }
+    }
+    return total;
+}
+
 void EnforceOutputBudget(ServerContext& ctx) {
     try {
+        if (TotalQueued(ctx) <= ctx.settings.Output.Total) {
+            return;
+        }
         std::size_t total = 0;
         const std::vector<Queue> queues = QueuesBySize(ctx, total);
         for (const Queue& queue : queues) {

@@ -85,6 +85,8 @@ private:
     std::string path_;
     bool hungUp_ = false;
     std::string rxBuffer_;
+    std::unique_ptr<char[]> readChunk_;
+    bool justDrained_ = false;  // inside the receive notification, right after a full read
     std::string txQueue_;
     std::size_t txOffset_ = 0;
     serial_icounter_struct counters_{};
