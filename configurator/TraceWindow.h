@@ -18,7 +18,7 @@ class QPushButton;
 
 namespace tolvan {
 
-// The trace window (F5): the operator ticks ports and watches their traffic.
+// The trace window: the operator ticks ports and watches their traffic.
 //
 // A window of its own, deleted when closed; hold it in a QPointer. Every tick or untick of a port,
 // by the operator or by code, is passed to the trace switch callback with the port's position.

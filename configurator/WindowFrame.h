@@ -31,7 +31,7 @@ public:
     void SendToTray();
     // mnuTrayOpen: the icon goes, the window comes back.
     void TrayOpen();
-    // mnuTrayExit: ends the program through Timer1, about half a second later.
+    // mnuTrayExit: ends the program on the console timer's next tick, half a second later.
     void TrayExit();
     // mnuHelpHelp.
     void OpenManual();

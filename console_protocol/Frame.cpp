@@ -1,6 +1,7 @@
 #include "console_protocol/Frame.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace tolvan::console {
 
@@ -10,7 +11,7 @@ constexpr char kSeparator = '|';
 // Code, separator, length digits, separator: the header never reaches past this.
 constexpr std::size_t kLengthStart = 3;
 // Drop handed-out bytes once they are this many and at least half of the buffer.
-constexpr std::size_t kCompactThreshold = 64 * 1024;
+constexpr std::size_t kCompactThreshold = std::size_t{64} * 1024;
 
 bool AllDigits(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

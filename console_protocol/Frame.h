@@ -10,7 +10,7 @@
 namespace tolvan::console {
 
 // Largest payload a frame may declare; a longer one is treated as garbage.
-inline constexpr std::size_t kMaxPayload = 1024 * 1024;
+inline constexpr std::size_t kMaxPayload = std::size_t{1024} * 1024;
 
 // Longest length field accepted: kMaxPayload has 7 digits, leading zeros get a little room.
 inline constexpr std::size_t kMaxLengthDigits = 8;

@@ -153,6 +153,23 @@ std::optional<double> NumericValue(std::string_view text) {
     return ValueOf(trimmed);
 }
 
+std::optional<long long> WholeNumber(std::string_view text, long long min, long long max) {
+    std::string_view digits = Trimmed(text);
+    if (!digits.empty() && digits.front() == '+') {
+        digits.remove_prefix(1);
+        if (!digits.empty() && digits.front() == '-') {
+            return std::nullopt;
+        }
+    }
+    long long value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 double RoundHalfEven(double value) {
     const double lower = std::floor(value);
     const double fraction = value - lower;

@@ -30,6 +30,10 @@ std::optional<bool> ParseBooleanField(std::string_view text);
 // fraction (".5" and "5." count), optional blanks. Independent of the process locale.
 std::optional<double> NumericValue(std::string_view text);
 
+// A decimal whole number (optional blanks, optional sign, digits, optional blanks) within
+// min..max; fractions are not whole numbers here, unlike RoundedInteger.
+std::optional<long long> WholeNumber(std::string_view text, long long min, long long max);
+
 // Rounds half to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2), as the numeric conversions of the
 // console always did.
 double RoundHalfEven(double value);

@@ -8,20 +8,14 @@
 #include <string_view>
 
 #include "console_protocol/Frame.h"
-#include "fuzz/FakeServer.h"
-#include "server/bridge/PortControl.h"
 #include "server/console/ConsoleClients.h"
 #include "server/console/ConsoleReports.h"
 #include "server/console/ConsoleRequests.h"
+#include "tests/support/FakeServer.h"
 
 namespace {
 
-using tolvan::fuzz::FakeServer;
-
-const std::string& Folder() {
-    static const std::string folder = tolvan::fuzz::StoreFolder();
-    return folder;
-}
+using tolvan::FakeServer;
 
 // What the server sent must be whole frames, each followed by CR LF, and nothing else.
 void CheckReports(const std::string& sent) {
@@ -38,7 +32,7 @@ void CheckReports(const std::string& sent) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace tolvan;
-    FakeServer server(Folder());
+    FakeServer server;
     ServerContext& ctx = server.ctx;
     ConsoleClients clients(ctx, [](int, const std::string&, const std::string&) {});
     ConsoleReports reports(
@@ -49,8 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FakeSocket& consoleSocket = *console;
     const int client = clients.Add(std::move(console)).value_or(0);
 
-    const int serverPort = server.AddPort(FakeServer::DefaultPort(1, 0, "Mirelo"));
-    const int clientPort = server.AddPort(FakeServer::DefaultPort(3, 1, ""));
+    const int serverPort = server.AddPort(1);
+    const int clientPort = server.AddPort(3, 1);
+    server.Port(clientPort).ConnectPassword.clear();
     ApplyPortSettings(ctx, serverPort);
     ApplyPortSettings(ctx, clientPort);
     server.Sock(serverPort, 0).FireConnectionRequest();

@@ -11,14 +11,13 @@
 #include <string_view>
 #include <tuple>
 
-#include "fuzz/FakeServer.h"
-#include "server/bridge/PortControl.h"
 #include "server/core/PortSettings.h"
 #include "settings_store/RegistryDocument.h"
+#include "tests/support/FakeServer.h"
 
 namespace {
 
-using tolvan::fuzz::FakeServer;
+using tolvan::FakeServer;
 
 constexpr const char* kNames[] = {
     "Settings",    "Enabled",          "AcceptInput",        "MaxConnections",
@@ -27,11 +26,6 @@ constexpr const char* kNames[] = {
     "MaxIdleTime", "LogFile",          "ServiceType",        "RemoteIP",
     "RemotePort",  "AllwaysConnected", "PortDescription",    "KeepAliveTimeout",
 };
-
-const std::string& Folder() {
-    static const std::string folder = tolvan::fuzz::StoreFolder();
-    return folder;
-}
 
 void WriteStore(const std::string& path, std::string_view input) {
     tolvan::RegistryDocument document;
@@ -74,7 +68,7 @@ tolvan::PortRecord Load(FakeServer& server) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace tolvan;
-    FakeServer server(Folder());
+    FakeServer server;
     WriteStore(server.storePath, std::string_view(reinterpret_cast<const char*>(data), size));
 
     const PortRecord loaded = Load(server);
@@ -91,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FakeServer::Require(Stored(saved) == Stored(again));
 
     // Started the way start-up starts a port; the log file is never written without data.
-    FakeServer started(Folder());
+    FakeServer started;
     PortRecord port = loaded;
     port.Connections.clear();
     const int p = started.AddPort(port);

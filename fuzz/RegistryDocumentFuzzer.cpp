@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/FakeServer.h"
 #include "settings_store/RegistryDocument.h"
 #include "settings_store/RegistryStore.h"
+#include "tests/support/FakeServer.h"
 
 namespace {
 
-using tolvan::fuzz::FakeServer;
+using tolvan::FakeServer;
 
 std::optional<tolvan::RegistryDocument> ParseText(std::string_view text) {
     tolvan::RegistryDocument::ParseError error;

@@ -11,29 +11,25 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/FakeServer.h"
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
-#include "server/bridge/PortControl.h"
 #include "server/bridge/SocketToSerial.h"
 #include "server/bridge/SupervisionTimer.h"
+#include "tests/support/FakeServer.h"
 
 namespace {
 
-using tolvan::fuzz::FakeServer;
-
-const std::string& Folder() {
-    static const std::string folder = tolvan::fuzz::StoreFolder();
-    return folder;
-}
+using tolvan::FakeServer;
 
 // Settings byte: bit 0 no password, bit 1 client mode, bits 2-3 password attempts - 1,
 // bit 4 input refused, bit 5 a single connection.
 tolvan::PortRecord PortFrom(unsigned char settings) {
     const int serviceType = (settings & 2) != 0 ? 1 : 0;
-    tolvan::PortRecord port =
-        FakeServer::DefaultPort(2, serviceType, (settings & 1) != 0 ? "" : "Mirelo");
+    tolvan::PortRecord port = tolvan::DefaultPortRecord(2, serviceType, serviceType == 0 ? 3 : 1);
+    if ((settings & 1) != 0) {
+        port.ConnectPassword.clear();
+    }
     port.MaxPasswordAttemps = static_cast<int16_t>(1 + ((settings >> 2) & 3));
     port.AcceptInput = (settings & 16) == 0;
     if (serviceType == 0 && (settings & 32) != 0) {
@@ -45,7 +41,7 @@ tolvan::PortRecord PortFrom(unsigned char settings) {
 }
 
 void Arrive(FakeServer& server, int p, int connNo, std::string_view bytes) {
-    if (server.sockets.byIndex.count(tolvan::SocketIndex(p, connNo)) != 0) {
+    if (server.HasSock(p, connNo)) {
         server.Sock(p, connNo).FireDataArrival(bytes);
     }
 }
@@ -57,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size == 0) {
         return 0;
     }
-    FakeServer server(Folder());
+    FakeServer server;
     ServerContext& ctx = server.ctx;
     const int p = server.AddPort(PortFrom(data[0]));
     ApplyPortSettings(ctx, p);
@@ -101,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                         OnTimerTick(ctx);
                         break;
                     default:
-                        if (server.sockets.byIndex.count(SocketIndex(p, 2)) != 0) {
+                        if (server.HasSock(p, 2)) {
                             server.Sock(p, 2).FireError(10054, "connection reset by peer");
                         }
                         break;

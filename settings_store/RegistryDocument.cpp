@@ -1,7 +1,9 @@
 #include "settings_store/RegistryDocument.h"
 
-#include <cctype>
 #include <cstdio>
+#include <ranges>
+
+#include "console_protocol/TextForms.h"
 
 namespace tolvan {
 
@@ -15,40 +17,49 @@ bool IsBlank(char c) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
+    }
     return -1;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           console::EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string_view TrimLine(std::string_view s) {
-    while (!s.empty() && (IsBlank(s.front())))
+    while (!s.empty() && (IsBlank(s.front()))) {
         s.remove_prefix(1);
-    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
+    }
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) {
         s.remove_suffix(1);
+    }
     return s;
 }
 
 std::string NormaliseKey(std::string_view keyPath) {
-    while (!keyPath.empty() && keyPath.front() == '\\')
+    while (!keyPath.empty() && keyPath.front() == '\\') {
         keyPath.remove_prefix(1);
-    while (!keyPath.empty() && keyPath.back() == '\\')
+    }
+    while (!keyPath.empty() && keyPath.back() == '\\') {
         keyPath.remove_suffix(1);
+    }
     return std::string(keyPath);
 }
 
 std::string Quote(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '\\' || c == '"')
+        if (c == '\\' || c == '"') {
             out += '\\';
+        }
         out += c;
     }
     out += '"';
@@ -70,25 +81,29 @@ public:
             return false;
         }
         SkipBlanks();
-        if (Peek() != '=')
+        if (Peek() != '=') {
             return Fail("'=' expected after the value name");
+        }
         ++pos_;
         SkipBlanks();
         std::string_view rest = text_.substr(pos_);
         if (Peek() == '"') {
             value.type = 1;
-            if (!ReadString(value.bytes))
+            if (!ReadString(value.bytes)) {
                 return false;
+            }
         } else if (StartsWithNoCase(rest, "dword:")) {
             pos_ += 6;
             value.type = 4;
-            if (!ReadDword(value.dword))
+            if (!ReadDword(value.dword)) {
                 return false;
+            }
         } else if (StartsWithNoCase(rest, "hex:")) {
             pos_ += 4;
             value.type = 3;
-            if (!ReadBytes(value.bytes))
+            if (!ReadBytes(value.bytes)) {
                 return false;
+            }
         } else if (StartsWithNoCase(rest, "hex(")) {
             pos_ += 4;
             uint32_t type = 0;  // eight digits do not fit a signed int
@@ -96,19 +111,24 @@ public:
             for (int d; (d = HexDigit(Peek())) >= 0 && digits < 8; ++digits, ++pos_) {
                 type = type * 16 + d;
             }
-            if (digits == 0 || Peek() != ')' || pos_ + 1 >= text_.size() || text_[pos_ + 1] != ':')
+            if (digits == 0 || Peek() != ')' || pos_ + 1 >= text_.size() ||
+                text_[pos_ + 1] != ':') {
                 return Fail("malformed hex(n): notation");
+            }
             pos_ += 2;
             value.type = static_cast<int>(type);
-            if (!ReadBytes(value.bytes))
+            if (!ReadBytes(value.bytes)) {
                 return false;
+            }
         } else {
             return Fail("unknown value notation");
         }
-        while (IsBlank(Peek()) || Peek() == '\r')
+        while (IsBlank(Peek()) || Peek() == '\r') {
             ++pos_;
-        if (!AtLineEnd())
+        }
+        if (!AtLineEnd()) {
             return Fail("unexpected text after the value");
+        }
         return true;
     }
 
@@ -123,8 +143,9 @@ private:
     bool AtEnd() const { return pos_ >= text_.size(); }
     bool AtLineEnd() const { return AtEnd() || text_[pos_] == '\n'; }
     void SkipBlanks() {
-        while (IsBlank(Peek()))
+        while (IsBlank(Peek())) {
             ++pos_;
+        }
     }
     bool Fail(std::string message) {
         error_ = std::move(message);
@@ -132,19 +153,23 @@ private:
     }
 
     bool ReadString(std::string& out) {
-        if (Peek() != '"')
+        if (Peek() != '"') {
             return Fail("'\"' expected");
+        }
         ++pos_;
         out.clear();
         for (;;) {
-            if (AtEnd())
+            if (AtEnd()) {
                 return Fail("text not closed by '\"'");
+            }
             char c = text_[pos_++];
-            if (c == '"')
+            if (c == '"') {
                 return true;
+            }
             if (c == '\\') {
-                if (AtEnd() || (Peek() != '\\' && Peek() != '"'))
+                if (AtEnd() || (Peek() != '\\' && Peek() != '"')) {
                     return Fail("only \\\\ and \\\" may follow a backslash in a text");
+                }
                 c = text_[pos_++];
             } else if (c == '\n') {
                 ++line_;
@@ -157,12 +182,14 @@ private:
         out = 0;
         int digits = 0;
         for (int d; (d = HexDigit(Peek())) >= 0; ++pos_, ++digits) {
-            if (digits == 8)
+            if (digits == 8) {
                 return Fail("dword with more than 8 hex digits");
+            }
             out = out * 16 + static_cast<uint32_t>(d);
         }
-        if (digits == 0)
+        if (digits == 0) {
             return Fail("hex digits expected after dword:");
+        }
         return true;
     }
 
@@ -170,19 +197,24 @@ private:
     void SkipFiller() {
         for (;;) {
             SkipBlanks();
-            if (Peek() != '\\')
+            if (Peek() != '\\') {
                 return;
+            }
             size_t p = pos_ + 1;
-            while (p < text_.size() && (IsBlank(text_[p]) || text_[p] == '\r'))
+            while (p < text_.size() && (IsBlank(text_[p]) || text_[p] == '\r')) {
                 ++p;
-            if (p >= text_.size() || text_[p] != '\n')
+            }
+            if (p >= text_.size() || text_[p] != '\n') {
                 return;
+            }
             // Every CR before the LF, so the line written back reads back the same.
             size_t cr = p;
-            while (cr > pos_ + 1 && text_[cr - 1] == '\r')
+            while (cr > pos_ + 1 && text_[cr - 1] == '\r') {
                 --cr;
-            for (; cr < p; ++cr)
+            }
+            for (; cr < p; ++cr) {
                 droppedCr_.push_back(cr);
+            }
             pos_ = p + 1;
             ++line_;
         }
@@ -191,19 +223,22 @@ private:
     bool ReadBytes(std::string& out) {
         out.clear();
         SkipFiller();
-        if (AtLineEnd() || Peek() == '\r')
+        if (AtLineEnd() || Peek() == '\r') {
             return true;
+        }
         for (;;) {
             SkipFiller();
             int hi = HexDigit(Peek());
             int lo = pos_ + 1 < text_.size() ? HexDigit(text_[pos_ + 1]) : -1;
-            if (hi < 0 || lo < 0)
+            if (hi < 0 || lo < 0) {
                 return Fail("two hex digits expected in a byte list");
+            }
             out += static_cast<char>(hi * 16 + lo);
             pos_ += 2;
             SkipFiller();
-            if (Peek() != ',')
+            if (Peek() != ',') {
                 return true;
+            }
             ++pos_;
         }
     }
@@ -216,17 +251,6 @@ private:
 };
 
 }  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
     std::string out = name.empty() ? "@=" : Quote(name) + "=";
@@ -266,22 +290,26 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
     };
     while (pos < text.size()) {
         size_t start = pos;
-        while (pos < text.size() && IsBlank(text[pos]))
+        while (pos < text.size() && IsBlank(text[pos])) {
             ++pos;
+        }
         Line entry;
         char first = pos < text.size() ? text[pos] : '\n';
         if (sawHeader && (first == '"' || first == '@')) {
-            if (!inKey)
+            if (!inKey) {
                 return fail(line, "value outside of a key");
+            }
             ValueReader reader(text, pos, line);
-            if (!reader.Read(entry.name, entry.value))
+            if (!reader.Read(entry.name, entry.value)) {
                 return fail(reader.Line(), reader.Error());
+            }
             entry.kind = Kind::Value;
             entry.keyPath = currentKey;
             pos = reader.Pos();
             std::string_view raw = text.substr(start, pos - start);
-            while (!raw.empty() && (IsBlank(raw.back()) || raw.back() == '\r'))
+            while (!raw.empty() && (IsBlank(raw.back()) || raw.back() == '\r')) {
                 raw.remove_suffix(1);
+            }
             const std::vector<size_t>& dropped = reader.DroppedCr();
             for (size_t i = 0, d = 0; i < raw.size(); ++i) {
                 if (d < dropped.size() && dropped[d] == start + i) {
@@ -293,27 +321,32 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
             line = reader.Line();
         } else {
             size_t end = text.find('\n', pos);
-            if (end == std::string_view::npos)
+            if (end == std::string_view::npos) {
                 end = text.size();
+            }
             std::string_view physical = text.substr(start, end - start);
             // Every CR before the LF, so a line written back reads back the same.
-            while (!physical.empty() && physical.back() == '\r')
+            while (!physical.empty() && physical.back() == '\r') {
                 physical.remove_suffix(1);
+            }
             entry.raw = std::string(physical);
             std::string_view trimmed = TrimLine(physical);
             if (trimmed.empty() || trimmed.front() == ';') {
                 // blank line or comment
             } else if (!sawHeader) {
-                if (trimmed != kHeader)
+                if (trimmed != kHeader) {
                     return fail(line, "the file does not start with REGEDIT4");
+                }
                 sawHeader = true;
             } else if (trimmed.front() == '[') {
-                if (trimmed.back() != ']')
+                if (trimmed.back() != ']') {
                     return fail(line, "key line not closed by ']'");
+                }
                 std::string_view inner = trimmed.substr(1, trimmed.size() - 2);
                 if (!StartsWithNoCase(inner, kRoot) ||
-                    (inner.size() > kRoot.size() && inner[kRoot.size()] != '\\'))
+                    (inner.size() > kRoot.size() && inner[kRoot.size()] != '\\')) {
                     return fail(line, "only keys under HKEY_LOCAL_MACHINE are supported");
+                }
                 entry.kind = Kind::Key;
                 entry.keyPath = NormaliseKey(inner.substr(kRoot.size()));
                 currentKey = entry.keyPath;
@@ -334,10 +367,11 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
 
 const RegistryValue* RegistryDocument::Find(std::string_view keyPath, std::string_view name) const {
     std::string key = NormaliseKey(keyPath);
-    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
-        if (it->kind == Kind::Value && EqualsNoCase(it->keyPath, key) &&
-            EqualsNoCase(it->name, name))
-            return &it->value;
+    for (const auto& line : std::ranges::reverse_view(lines_)) {
+        if (line.kind == Kind::Value && console::EqualsIgnoringCase(line.keyPath, key) &&
+            console::EqualsIgnoringCase(line.name, name)) {
+            return &line.value;
+        }
     }
     return nullptr;
 }
@@ -348,8 +382,10 @@ void RegistryDocument::Set(std::string_view keyPath, std::string_view name,
     std::optional<size_t> kept;
     for (size_t i = lines_.size(); i-- > 0;) {
         Line& l = lines_[i];
-        if (l.kind != Kind::Value || !EqualsNoCase(l.keyPath, key) || !EqualsNoCase(l.name, name))
+        if (l.kind != Kind::Value || !console::EqualsIgnoringCase(l.keyPath, key) ||
+            !console::EqualsIgnoringCase(l.name, name)) {
             continue;
+        }
         if (kept) {
             // an earlier duplicate made by hand; the last one was the one in force
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -375,15 +411,17 @@ void RegistryDocument::Set(std::string_view keyPath, std::string_view name,
     if (std::optional<size_t> section = LastSection(key)) {
         size_t at = *section;
         for (size_t i = at + 1; i < lines_.size() && lines_[i].kind != Kind::Key; ++i) {
-            if (lines_[i].kind == Kind::Value)
+            if (lines_[i].kind == Kind::Value) {
                 at = i;
+            }
         }
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at + 1), std::move(entry));
         return;
     }
     EnsureHeader();
-    if (!TrimLine(lines_.back().raw).empty())
+    if (!TrimLine(lines_.back().raw).empty()) {
         lines_.push_back(Line{});
+    }
     Line header;
     header.kind = Kind::Key;
     header.keyPath = key;
@@ -396,7 +434,8 @@ bool RegistryDocument::Remove(std::string_view keyPath, std::string_view name) {
     std::string key = NormaliseKey(keyPath);
     size_t before = lines_.size();
     std::erase_if(lines_, [&](const Line& l) {
-        return l.kind == Kind::Value && EqualsNoCase(l.keyPath, key) && EqualsNoCase(l.name, name);
+        return l.kind == Kind::Value && console::EqualsIgnoringCase(l.keyPath, key) &&
+               console::EqualsIgnoringCase(l.name, name);
     });
     return lines_.size() != before;
 }
@@ -412,16 +451,19 @@ std::string RegistryDocument::Serialize() const {
 
 std::optional<size_t> RegistryDocument::LastSection(std::string_view keyPath) const {
     for (size_t i = lines_.size(); i-- > 0;) {
-        if (lines_[i].kind == Kind::Key && EqualsNoCase(lines_[i].keyPath, keyPath))
+        if (lines_[i].kind == Kind::Key &&
+            console::EqualsIgnoringCase(lines_[i].keyPath, keyPath)) {
             return i;
+        }
     }
     return std::nullopt;
 }
 
 void RegistryDocument::EnsureHeader() {
     for (const Line& l : lines_) {
-        if (TrimLine(l.raw) == kHeader)
+        if (TrimLine(l.raw) == kHeader) {
             return;
+        }
     }
     Line header;
     header.raw = std::string(kHeader);

@@ -55,9 +55,6 @@ private:
     std::vector<Line> lines_;
 };
 
-// Letter case ignored, ASCII only (key paths and value names).
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // The line of one value, as written: "name"=... with the type's notation.
 std::string FormatValueLine(std::string_view name, const RegistryValue& value);
 

@@ -19,26 +19,33 @@ constexpr size_t kMaxBytes = 2048;
 std::optional<uint32_t> ParseDword(const std::string& text) {
     size_t i = 0;
     size_t end = text.size();
-    while (i < end && text[i] == ' ')
+    while (i < end && text[i] == ' ') {
         ++i;
-    while (end > i && text[end - 1] == ' ')
+    }
+    while (end > i && text[end - 1] == ' ') {
         --end;
+    }
     bool negative = i < end && text[i] == '-';
-    if (i < end && (text[i] == '-' || text[i] == '+'))
+    if (i < end && (text[i] == '-' || text[i] == '+')) {
         ++i;
-    if (i == end)
+    }
+    if (i == end) {
         return std::nullopt;
+    }
     int64_t number = 0;
     for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9')
+        if (text[i] < '0' || text[i] > '9') {
             return std::nullopt;
+        }
         number = number * 10 + (text[i] - '0');
-        if (number > 0xFFFFFFFFLL)
+        if (number > 0xFFFFFFFFLL) {
             return std::nullopt;
+        }
     }
     if (negative) {
-        if (number > 0x80000000LL)
+        if (number > 0x80000000LL) {
             return std::nullopt;
+        }
         number = -number;
     }
     return static_cast<uint32_t>(number);
@@ -49,8 +56,9 @@ std::string ReadText(const RegistryValue& value) {
         case REG_SZ:
         case REG_EXPAND_SZ: {
             std::string text = value.bytes;
-            if (value.type == REG_EXPAND_SZ && !text.empty() && text.back() == '\0')
+            if (value.type == REG_EXPAND_SZ && !text.empty() && text.back() == '\0') {
                 text.pop_back();  // exported by other tools with its terminator
+            }
             return text.size() > kMaxText ? std::string(kNotFound) : text;
         }
         case REG_DWORD: {
@@ -59,8 +67,9 @@ std::string ReadText(const RegistryValue& value) {
             return buf;
         }
         default: {
-            if (value.bytes.size() > kMaxBytes)
+            if (value.bytes.size() > kMaxBytes) {
                 return kNotFound;
+            }
             static constexpr char kDigits[] = "0123456789ABCDEF";
             std::string text;
             for (unsigned char c : value.bytes) {
@@ -102,9 +111,10 @@ bool RegistryStore::RegWriteValue(const std::string& keyPath, const std::string&
     stored.type = type;
     if (type == REG_DWORD) {
         std::optional<uint32_t> number = ParseDword(value);
-        if (!number)
+        if (!number) {
             return Report("settings store " + path_ + ": '" + value + "' for \"" + valueName +
                           "\" is not a 32-bit number");
+        }
         stored.dword = *number;
     } else if (type < 0) {
         return Report("settings store " + path_ + ": invalid value type " + std::to_string(type));
@@ -113,8 +123,9 @@ bool RegistryStore::RegWriteValue(const std::string& keyPath, const std::string&
     }
     return Modify([&](RegistryDocument& doc) {
         const RegistryValue* old = doc.Find(keyPath, valueName);
-        if (old && *old == stored)
+        if (old && *old == stored) {
             return false;
+        }
         doc.Set(keyPath, valueName, stored);
         return true;
     });
@@ -143,33 +154,40 @@ bool RegistryStore::RegDeleteValue(const std::string& keyPath, const std::string
 
 bool RegistryStore::Modify(const std::function<bool(RegistryDocument&)>& change) {
     StoreLock lock(path_);
-    if (!lock.Error().empty())
+    if (!lock.Error().empty()) {
         return Report("settings store " + path_ + ": " + lock.Error());
+    }
     std::string text;
-    if (std::string error = ReadStoreFile(path_, text); !error.empty())
+    if (std::string error = ReadStoreFile(path_, text); !error.empty()) {
         return Report("settings store " + path_ + ": " + error);
+    }
     RegistryDocument::ParseError bad;
     std::optional<RegistryDocument> doc = RegistryDocument::Parse(text, bad);
-    if (!doc)
+    if (!doc) {
         return Report("settings store " + path_ + " line " + std::to_string(bad.line) + ": " +
                       bad.message + " (not changed)");
-    if (!change(*doc))
+    }
+    if (!change(*doc)) {
         return true;
+    }
     RemoveStaleTemporaries(path_);
-    if (std::string error = ReplaceStoreFile(path_, doc->Serialize()); !error.empty())
+    if (std::string error = ReplaceStoreFile(path_, doc->Serialize()); !error.empty()) {
         return Report("settings store " + path_ + ": " + error);
+    }
     return true;
 }
 
 bool RegistryStore::Report(const std::string& text) const {
-    if (onError_)
+    if (onError_) {
         onError_(text);
+    }
     return false;
 }
 
 void RegistryStore::ReportRead(const std::string& text) const {
-    if (text == lastReadError_)
+    if (text == lastReadError_) {
         return;
+    }
     lastReadError_ = text;
     Report(text);
 }

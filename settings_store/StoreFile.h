@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "posix_io/UniqueFd.h"
+
 namespace tolvan {
 
 // File access of the settings store. Each function returns an empty error text on success,
@@ -23,14 +25,13 @@ void RemoveStaleTemporaries(const std::string& path);
 class StoreLock {
 public:
     explicit StoreLock(const std::string& path);
-    ~StoreLock();
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
 
     const std::string& Error() const { return error_; }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string error_;
 };
 

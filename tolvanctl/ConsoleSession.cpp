@@ -76,15 +76,15 @@ ConsoleSession::ConsoleSession(const std::string& host, int port)
     }
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(kConnectMs);
     int error = ECONNREFUSED;
-    for (const addrinfo* address = found; address != nullptr && fd_ < 0;
+    for (const addrinfo* address = found; address != nullptr && !fd_.Valid();
          address = address->ai_next) {
-        fd_ = ConnectTo(*address, end);
-        if (fd_ < 0) {
+        fd_.Reset(ConnectTo(*address, end));
+        if (!fd_.Valid()) {
             error = errno;
         }
     }
     ::freeaddrinfo(found);
-    if (fd_ >= 0) {
+    if (fd_.Valid()) {
         return;
     }
     if (error == ECONNREFUSED) {
@@ -94,18 +94,12 @@ ConsoleSession::ConsoleSession(const std::string& host, int port)
     throw Failure("cannot reach the console on " + where_ + ": " + std::strerror(error));
 }
 
-ConsoleSession::~ConsoleSession() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 void ConsoleSession::Send(std::string_view code, std::string_view payload) {
     const std::string message = console::FrameMessage(code, payload) + "\r\n";
     std::string_view rest = message;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(kAnswerMs);
     while (!rest.empty()) {
-        const ssize_t sent = ::send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
+        const ssize_t sent = ::send(fd_.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
         if (sent > 0) {
             rest.remove_prefix(static_cast<std::size_t>(sent));
             continue;
@@ -114,7 +108,7 @@ void ConsoleSession::Send(std::string_view code, std::string_view payload) {
             continue;
         }
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && MsLeft(end) > 0) {
-            pollfd waiting{fd_, POLLOUT, 0};
+            pollfd waiting{fd_.Get(), POLLOUT, 0};
             ::poll(&waiting, 1, MsLeft(end));
             continue;
         }
@@ -167,7 +161,7 @@ std::optional<console::Frame> ConsoleSession::NextUntil(int stopFd) {
 }
 
 bool ConsoleSession::Receive(int withinMs, int stopFd) {
-    pollfd waiting[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    pollfd waiting[2] = {{fd_.Get(), POLLIN, 0}, {stopFd, POLLIN, 0}};
     int ready = 0;
     do {
         ready = ::poll(waiting, stopFd >= 0 ? 2 : 1, withinMs);
@@ -176,7 +170,7 @@ bool ConsoleSession::Receive(int withinMs, int stopFd) {
         return false;
     }
     char buffer[16384];
-    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    const ssize_t got = ::recv(fd_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (got > 0) {
         decoder_.Append(std::string_view(buffer, static_cast<std::size_t>(got)));
         return true;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "console_protocol/Frame.h"
+#include "posix_io/UniqueFd.h"
 
 namespace tolvan::ctl {
 
@@ -19,7 +20,6 @@ public:
 
     // Connects to host:port (a name or an address).
     ConsoleSession(const std::string& host, int port);
-    ~ConsoleSession();
     ConsoleSession(const ConsoleSession&) = delete;
     ConsoleSession& operator=(const ConsoleSession&) = delete;
 
@@ -41,7 +41,7 @@ private:
     // The next decoded frame; a refusal ends the program.
     std::optional<console::Frame> Decoded();
 
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string where_;  // "host:port", for the messages
     console::FrameDecoder decoder_;
 };

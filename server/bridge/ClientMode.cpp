@@ -64,16 +64,9 @@ void ConnectClient(ServerContext& ctx, int portIndex) {
     socket.SetLocalPort(0);
     socket.SetProtocol(0);
     socket.Connect(port.RemoteIP, port.RemotePort);
-    const DateTime now = ctx.clock.NowUtc();
-    slot.InUse = true;
-    slot.Authenticated = 0;
+    ArmSlot(ctx, port, slot);
+    // The far end's data is always taken in client mode.
     slot.AcceptInput = true;
-    slot.IdleExpires = now + Minutes(port.MaxIdleTime);
-    slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
-    slot.OverSoftSince = kZeroDate;
-    slot.PasswordBuffer.clear();
-    slot.BadPasswordCount = 0;
-    slot.Telnet = {};
 }
 
 void ClientHandshake(ServerContext& ctx, int index, const std::string& chunk) {

@@ -23,7 +23,8 @@ int FirstFreeSlot(const PortRecord& port) {
     return upper + 1;
 }
 
-// A slot taken by a new connection starts from a clean state.
+}  // namespace
+
 void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     const DateTime now = ctx.clock.NowUtc();
     slot.IdleExpires = now + Minutes(port.MaxIdleTime);
@@ -38,8 +39,6 @@ void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     slot.BadPasswordCount = 0;
     slot.Telnet = {};
 }
-
-}  // namespace
 
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port) {
     if (port.ListenerShutdownTime == kZeroDate || port.BadPasswordShutdownLength <= 0) {
@@ -107,9 +106,9 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
         slot.Authenticated = 0;
         ctx.reports->SendConnectionCount(portIndex);
         if (port.Enabled && port.ServiceType == 0) {
-            Socket& listener = ListenerOf(ctx, portIndex);
-            if (listener.State() != kSocketListening && !ListenerLockedOut(ctx, port)) {
-                listener.Listen();
+            if (ListenerOf(ctx, portIndex).State() != kSocketListening &&
+                !ListenerLockedOut(ctx, port)) {
+                StartListening(ctx, portIndex);
             }
         }
     } catch (const std::exception& e) {
@@ -162,6 +161,24 @@ void OnSocketError(ServerContext& ctx, int index, int /*number*/, const std::str
     }
 }
 
+void StartListening(ServerContext& ctx, int portIndex) {
+    PortRecord& port = PortAt(ctx, portIndex);
+    Socket& listener = ListenerOf(ctx, portIndex);
+    const int tcpPort = ctx.settings.BaseTCPPort + port.PortNumber;
+    try {
+        if (listener.State() != kSocketClosed) {
+            listener.Close();
+        }
+        listener.SetLocalPort(tcpPort);
+        listener.SetProtocol(0);
+        listener.Listen();
+        port.FailureReason.clear();
+    } catch (const std::exception& e) {
+        port.FailureReason = "could not listen on TCP port " + Num(tcpPort) + ": " + e.what();
+        throw;
+    }
+}
+
 void CheckListeners(ServerContext& ctx) {
     // One port's failure does not keep the others' listeners down.
     for (int p = 0; p < static_cast<int>(ctx.ports.size()); ++p) {
@@ -181,10 +198,7 @@ void CheckListeners(ServerContext& ctx) {
             const DateTime end =
                 port.ListenerShutdownTime + Minutes(port.BadPasswordShutdownLength);
             if (end < ctx.clock.NowUtc()) {
-                listener.Close();
-                listener.SetLocalPort(ctx.settings.BaseTCPPort + port.PortNumber);
-                listener.SetProtocol(0);
-                listener.Listen();
+                StartListening(ctx, p);
                 if (port.ListenerShutdownTime != kZeroDate) {
                     ctx.log.Information("Serial Port " + Num(port.PortNumber) +
                                         ": the listener listens again after the lock-out of "
@@ -199,10 +213,10 @@ void CheckListeners(ServerContext& ctx) {
 }
 
 void DisablePort(ServerContext& ctx, int portIndex) {
-    if (portIndex < 0 || portIndex >= static_cast<int>(ctx.ports.size())) {
+    if (!HasPort(ctx, portIndex)) {
         return;
     }
-    PortRecord& port = ctx.ports[static_cast<std::size_t>(portIndex)];
+    PortRecord& port = PortAt(ctx, portIndex);
     port.Enabled = false;
     ApplyPortSettings(ctx, portIndex);
     port.FailureReason = "the serial device has been removed";

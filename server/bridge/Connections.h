@@ -22,6 +22,13 @@ void OnConnectionClosed(ServerContext& ctx, int index);
 // The socket reported an error; a data connection is closed, a listener is left alone.
 void OnSocketError(ServerContext& ctx, int index, int number, const std::string& description);
 
+// A slot taken by a new connection starts from a clean state.
+void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot);
+
+// Starts the port's data listener on base port + COM number. A failure becomes the port's
+// failure reason (its state shows it) and is thrown on.
+void StartListening(ServerContext& ctx, int portIndex);
+
 // Reopens listeners that are not listening, unless a bad-password lock-out still runs.
 void CheckListeners(ServerContext& ctx);
 

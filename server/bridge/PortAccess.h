@@ -13,13 +13,6 @@ namespace tolvan {
 
 inline constexpr std::string_view kCrLf = "\r\n";
 
-inline PortRecord& PortAt(ServerContext& ctx, int portIndex) {
-    if (portIndex < 0 || portIndex >= static_cast<int>(ctx.ports.size())) {
-        throw std::out_of_range("no port with index " + std::to_string(portIndex));
-    }
-    return ctx.ports[static_cast<std::size_t>(portIndex)];
-}
-
 inline ConnectionSlot& SlotAt(PortRecord& port, int connNo) {
     if (connNo < 0 || connNo > port.UpperSlot()) {
         throw std::out_of_range("no connection slot " + std::to_string(connNo) + " on COM" +

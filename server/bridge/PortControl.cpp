@@ -14,21 +14,6 @@ namespace tolvan {
 
 namespace {
 
-void StartListener(ServerContext& ctx, int portIndex, PortRecord& port) {
-    Socket& listener = ListenerOf(ctx, portIndex);
-    if (listener.State() == kSocketClosed) {
-        const int tcpPort = ctx.settings.BaseTCPPort + port.PortNumber;
-        try {
-            listener.SetLocalPort(tcpPort);
-            listener.SetProtocol(0);
-            listener.Listen();
-        } catch (const std::exception& e) {
-            port.FailureReason = "could not listen on TCP port " + Num(tcpPort) + ": " + e.what();
-            throw;
-        }
-    }
-}
-
 void TakeDown(ServerContext& ctx, int portIndex, const PortRecord& port) {
     if (port.ServiceType != 0) {
         CloseConnection(ctx, portIndex, 1, CloseReason::PortClosed);
@@ -89,7 +74,9 @@ void ApplyPortSettings(ServerContext& ctx, int portIndex) {
         if (port.ServiceType != 0) {
             return;  // client mode connects out on demand
         }
-        StartListener(ctx, portIndex, port);
+        if (ListenerOf(ctx, portIndex).State() == kSocketClosed) {
+            StartListening(ctx, portIndex);
+        }
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S3 ") + e.what());
     }

@@ -172,10 +172,10 @@ void ConsoleClients::SetTrace(int client, int portIndex, bool on) {
 }
 
 void ConsoleClients::UpdateTraceOn(int portIndex) {
-    if (portIndex < 0 || portIndex >= static_cast<int>(ctx_.ports.size())) {
+    if (!HasPort(ctx_, portIndex)) {
         return;
     }
-    ctx_.ports[static_cast<std::size_t>(portIndex)].TraceOn =
+    PortAt(ctx_, portIndex).TraceOn =
         std::any_of(clients_.begin(), clients_.end(),
                     [portIndex](const auto& c) { return c && c->traced.count(portIndex) != 0; });
 }

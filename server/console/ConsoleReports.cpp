@@ -12,7 +12,6 @@
 #include "server/bridge/ServerContext.h"
 #include "server/console/ConsoleClients.h"
 #include "server/console/PortState.h"
-#include "server/core/Conversions.h"
 #include "server/core/DateTime.h"
 
 namespace tolvan {

@@ -66,7 +66,7 @@ void ConsoleServer::OnTimerTick() {
             return;
         }
         nextBind_ = now + Seconds(kBindRetrySeconds);
-        BindListener();
+        StartConsoleListener(ctx_);
         bindFailing_ = false;
         ctx_.log.Information("Console listening on " + std::string(kConsoleAddress) + ":" +
                              Num(ctx_.settings.BaseTCPPort));
@@ -75,12 +75,18 @@ void ConsoleServer::OnTimerTick() {
     }
 }
 
-void ConsoleServer::BindListener() {
-    Socket& listener = *ctx_.sckConsole;
-    listener.Close();
+void StartConsoleListener(ServerContext& ctx) {
+    Socket& listener = *ctx.sckConsole;
+    const int state = listener.State();
+    if (state == kSocketListening || state == kSocketConnected) {
+        return;
+    }
+    if (state != kSocketClosed) {
+        listener.Close();
+    }
     listener.SetProtocol(0);
-    listener.SetLocalPort(ctx_.settings.BaseTCPPort);
-    listener.Bind(ctx_.settings.BaseTCPPort, kConsoleAddress);
+    listener.SetLocalPort(ctx.settings.BaseTCPPort);
+    listener.Bind(ctx.settings.BaseTCPPort, kConsoleAddress);
     listener.Listen();
 }
 

@@ -19,6 +19,9 @@ struct ServerContext;
 // ConsoleGroup; it is checked before anything it sent is read. A connection that is not
 // served gets one "DE" report saying why and is closed. While the console exists its reports
 // are the context's reports. Starting the listener the first time is left to start-up.
+// Binds sckConsole to 127.0.0.1 at the base port and listens, unless it listens already.
+void StartConsoleListener(ServerContext& ctx);
+
 class ConsoleServer {
 public:
     // Seconds between two binds of the listener after one failed.
@@ -43,7 +46,6 @@ private:
     void OnConnectionRequest(const RequestId& request);
     void Refuse(std::unique_ptr<Socket> socket, std::string_view reason, const std::string& text);
     void OnRequest(int client, const std::string& code, const std::string& payload);
-    void BindListener();
 
     ServerContext& ctx_;
     ConsoleClients clients_;

@@ -46,10 +46,7 @@ bool SocketIn(const ServerContext& ctx, int index, int state) {
 
 PortState DescribePortState(const ServerContext& ctx, int portIndex,
                             const std::string& devicePath) {
-    if (portIndex < 0 || portIndex >= static_cast<int>(ctx.ports.size())) {
-        throw std::out_of_range("no port with index " + Num(portIndex));
-    }
-    const PortRecord& port = ctx.ports[static_cast<std::size_t>(portIndex)];
+    const PortRecord& port = PortAt(ctx, portIndex);
     const auto state = [](std::string_view name, std::string detail, std::string until = {}) {
         return PortState{std::string(name), std::move(until), std::move(detail)};
     };

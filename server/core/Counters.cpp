@@ -14,8 +14,7 @@ constexpr int64_t kWrap = 2000000000;
 }  // namespace
 
 void AddToCounter(HostContext& context, int portIndex, int counterIndex, int32_t amount) {
-    if (portIndex < 0 || static_cast<size_t>(portIndex) >= context.ports.size() ||
-        counterIndex < 0 || counterIndex >= kCounterCount) {
+    if (!HasPort(context, portIndex) || counterIndex < 0 || counterIndex >= kCounterCount) {
         context.log.LogError("M2S14 no counter " + std::to_string(counterIndex) +
                              " at port index " + std::to_string(portIndex));
         return;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <stdexcept>
+#include <string>
 
 #include "server/core/Clock.h"
 #include "server/core/EventLog.h"
@@ -49,5 +51,21 @@ struct HostContext {
     bool PortsReady = false;
     Ports ports;
 };
+
+inline bool HasPort(const HostContext& context, int portIndex) {
+    return portIndex >= 0 && static_cast<std::size_t>(portIndex) < context.ports.size();
+}
+
+// Throws for an index without a port, so the calling operation logs it under its own tag.
+inline PortRecord& PortAt(HostContext& context, int portIndex) {
+    if (!HasPort(context, portIndex)) {
+        throw std::out_of_range("no port with index " + std::to_string(portIndex));
+    }
+    return context.ports[static_cast<std::size_t>(portIndex)];
+}
+
+inline const PortRecord& PortAt(const HostContext& context, int portIndex) {
+    return PortAt(const_cast<HostContext&>(context), portIndex);
+}
 
 }  // namespace tolvan

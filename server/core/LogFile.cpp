@@ -8,7 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "server/core/Conversions.h"
+#include "console_protocol/TextForms.h"
+#include "posix_io/UniqueFd.h"
+#include "posix_io/WriteAll.h"
 #include "server/core/ForeignText.h"
 #include "server/core/HostContext.h"
 
@@ -62,13 +64,6 @@ std::string OpenFailure(const std::string& name, int error) {
     return "\"" + name + "\": " + std::strerror(error);
 }
 
-PortRecord* PortIn(HostContext& context, int portIndex) {
-    if (portIndex < 0 || static_cast<std::size_t>(portIndex) >= context.ports.size()) {
-        return nullptr;
-    }
-    return &context.ports[static_cast<std::size_t>(portIndex)];
-}
-
 std::string PortKey(const PortRecord& port) {
     return "Port" + std::to_string(port.PortNumber);
 }
@@ -82,7 +77,7 @@ void ReportRefused(HostContext& context, const PortRecord& port, const std::stri
 }  // namespace
 
 std::optional<std::string> NormalLogDirectory(std::string_view text) {
-    const std::string path = Trim(text);
+    const std::string path = console::Trim(text);
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
         return std::nullopt;
     }
@@ -94,7 +89,7 @@ std::optional<std::string> NormalLogDirectory(std::string_view text) {
 }
 
 LogFilePlace PlaceLogFile(std::string_view logDirectory, std::string_view logFile) {
-    const std::string text = Trim(logFile);
+    const std::string text = console::Trim(logFile);
     if (text.empty()) {
         return {};
     }
@@ -122,10 +117,7 @@ LogFilePlace PlaceLogFile(std::string_view logDirectory, std::string_view logFil
 
 struct TrafficLogFile::Descriptor {
     explicit Descriptor(int fdIn) : fd(fdIn) {}
-    ~Descriptor() { ::close(fd); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
+    UniqueFd fd;
 };
 
 std::string TrafficLogFile::Open(const std::string& logDirectory, const std::string& beneath) {
@@ -178,17 +170,7 @@ void TrafficLogFile::Append(std::string_view bytes) const {
     if (!file_) {
         return;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file_->fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    WriteAll(file_->fd.Get(), bytes);
 }
 
 void AppendLogFile(const PortRecord& port, std::string_view bytes) {
@@ -208,27 +190,27 @@ void RefuseStrayLogFile(HostContext& context, PortRecord& port) {
 }
 
 void OpenPortLogFile(HostContext& context, int portIndex) {
-    PortRecord* port = PortIn(context, portIndex);
-    if (port == nullptr) {
+    if (!HasPort(context, portIndex)) {
         return;
     }
-    ClosePortLogFile(*port);
+    PortRecord& port = PortAt(context, portIndex);
+    ClosePortLogFile(port);
     const std::string& folder = context.settings.LogDirectory;
-    const LogFilePlace place = PlaceLogFile(folder, port->LogFile);
+    const LogFilePlace place = PlaceLogFile(folder, port.LogFile);
     if (!place.beneath) {
         if (!place.why.empty()) {
-            ReportRefused(context, *port, place.why);
+            ReportRefused(context, port, place.why);
         }
         return;
     }
-    const std::string why = port->LogHandle.Open(folder, *place.beneath);
+    const std::string why = port.LogHandle.Open(folder, *place.beneath);
     if (!why.empty()) {
-        context.log.LogError("M3S2 LogFile '" + EscapeForeignText(port->LogFile) + "' of " +
-                             PortKey(*port) + " cannot be opened: " + EscapeForeignText(why) +
+        context.log.LogError("M3S2 LogFile '" + EscapeForeignText(port.LogFile) + "' of " +
+                             PortKey(port) + " cannot be opened: " + EscapeForeignText(why) +
                              "; the port's traffic is not logged");
         return;
     }
-    port->LogToFile = true;
+    port.LogToFile = true;
 }
 
 void ClosePortLogFile(PortRecord& port) {
@@ -239,7 +221,7 @@ void ClosePortLogFile(PortRecord& port) {
 void ReopenLogFiles(HostContext& context) {
     for (int i = 0; i < static_cast<int>(context.ports.size()); ++i) {
         PortRecord& port = context.ports[static_cast<std::size_t>(i)];
-        if (port.Enabled && !Trim(port.LogFile).empty()) {
+        if (port.Enabled && !console::Trim(port.LogFile).empty()) {
             OpenPortLogFile(context, i);
         } else {
             ClosePortLogFile(port);

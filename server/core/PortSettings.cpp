@@ -14,16 +14,6 @@
 
 namespace tolvan {
 
-namespace {
-
-PortRecord& PortAt(HostContext& context, int portIndex) {
-    if (portIndex < 0 || static_cast<size_t>(portIndex) >= context.ports.size())
-        throw std::out_of_range("no port at index " + std::to_string(portIndex));
-    return context.ports[static_cast<size_t>(portIndex)];
-}
-
-}  // namespace
-
 void LoadPortSettings(HostContext& context, int portIndex) {
     try {
         PortRecord& port = PortAt(context, portIndex);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <utility>
 #include <vector>
 
+#include "console_protocol/TextForms.h"
 #include "server/bridge/SerialDevice.h"
 
 namespace tolvan {
@@ -24,22 +24,12 @@ constexpr std::array<std::pair<long, speed_t>, 30> kSpeeds{{
     {3500000, B3500000}, {4000000, B4000000},
 }};
 
-std::string Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) {
-        s.remove_suffix(1);
-    }
-    return std::string(s);
-}
-
 std::vector<std::string> SplitFields(const std::string& text) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
-        fields.push_back(Trim(std::string_view(text).substr(start, comma - start)));
+        fields.push_back(console::Trim(std::string_view(text).substr(start, comma - start)));
         if (comma == std::string::npos) {
             return fields;
         }
@@ -77,7 +67,7 @@ LineSettings ParseLineSettings(const std::string& text) {
     if (fields[1].size() != 1) {
         throw bad;
     }
-    settings.Parity = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
+    settings.Parity = console::Lower(fields[1][0]);
     if (std::string_view("neoms").find(settings.Parity) == std::string_view::npos) {
         throw bad;
     }

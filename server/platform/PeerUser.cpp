@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 
+#include "posix_io/UniqueFd.h"
+
 namespace tolvan {
 
 namespace {
@@ -59,22 +61,6 @@ Endpoint Unmapped(const Endpoint& end) {
     return v4;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // What the kernel told about one socket.
 struct Found {
     unsigned uid = 0;
@@ -98,7 +84,7 @@ const char* StateName(int state) {
 // Asks the kernel for the TCP socket whose own end is `self` and whose far end is `far`.
 // Nothing when there is none; `error` tells why when the question itself failed.
 std::optional<Found> SocketOf(const Endpoint& self, const Endpoint& far, std::string& error) {
-    const Descriptor link(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+    const UniqueFd link(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
     if (link.Get() < 0) {
         error = std::string("socket diagnostics unavailable: ") + std::strerror(errno);
         return std::nullopt;

@@ -4,8 +4,8 @@
 
 namespace tolvan {
 
-// Error numbers in the Winsock range for Qt's socket errors, so operators and callers see
-// the numbers they know (10048 address in use, 10061 refused, ...).
+// The numbers that socket errors carry in reports and events (10048 address in use, 10061
+// refused, ...); console peers and stored traces already know them, so they stay stable.
 int SocketErrorNumber(QAbstractSocket::SocketError error);
 
 inline constexpr int kSocketWrongState = 40006;          // operation not valid in the current state

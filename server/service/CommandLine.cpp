@@ -1,21 +1,9 @@
 #include "server/service/CommandLine.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "console_protocol/TextForms.h"
 #include "server/service/ServiceIdentity.h"
 
 namespace tolvan {
-
-namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
 
 std::string JoinArguments(int argc, const char* const* argv) {
     std::string text;
@@ -29,7 +17,7 @@ std::string JoinArguments(int argc, const char* const* argv) {
 }
 
 CommandAction ParseCommandLine(const std::string& text) {
-    const std::string lower = Lower(text);
+    const std::string lower = console::ToLower(text);
     if (lower == "-install") {
         return CommandAction::Install;
     }

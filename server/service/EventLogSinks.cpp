@@ -8,23 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "posix_io/UniqueFd.h"
+#include "posix_io/WriteAll.h"
+
 namespace tolvan {
-
-namespace {
-
-void AppendToFd(int fd, const std::string& line) {
-    size_t done = 0;
-    while (done < line.size()) {
-        ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-}
-
-}  // namespace
 
 std::string EscapeEventText(const std::string& text) {
     std::string out;
@@ -68,19 +55,18 @@ void JournalEventLogSink::Write(int type, int id, const std::string& text) {
 }
 
 void FileEventLogSink::Write(int type, int id, const std::string& text) {
-    int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
-    if (fd < 0)
+    const UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640));
+    if (!fd.Valid())
         return;
     // One write per entry keeps lines whole when several processes append.
-    AppendToFd(
-        fd, std::to_string(type) + "\t" + std::to_string(id) + "\t" + EscapeEventText(text) + "\n");
-    ::close(fd);
+    WriteAll(fd.Get(), std::to_string(type) + "\t" + std::to_string(id) + "\t" +
+                           EscapeEventText(text) + "\n");
 }
 
 void StderrEventLogSink::Write(int type, int id, const std::string& text) {
     const char* kind = type == kEventError ? "error" : "information";
-    AppendToFd(STDERR_FILENO, std::string("TolvanServer ") + kind + " " + std::to_string(id) +
-                                  ": " + EscapeEventText(text) + "\n");
+    WriteAll(STDERR_FILENO, std::string("TolvanServer ") + kind + " " + std::to_string(id) + ": " +
+                                EscapeEventText(text) + "\n");
 }
 
 void FanOutEventLogSink::Write(int type, int id, const std::string& text) {

@@ -31,7 +31,7 @@ std::string FailureActionsBytes() {
     PutUint32(bytes, 0);           // reboot message
     PutUint32(bytes, 0);           // command
     PutUint32(bytes, 3);           // number of actions
-    PutUint32(bytes, 0x00095180);  // actions pointer, as the platform lays it out
+    PutUint32(bytes, 0x00095180);  // actions pointer: a fixed value readers of the record expect
     for (int i = 0; i < 3; ++i) {
         PutUint32(bytes, kRestart);
         PutUint32(bytes, kDelayMs);

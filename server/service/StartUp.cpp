@@ -7,6 +7,7 @@
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
 #include "server/bridge/ServerContext.h"
+#include "server/console/ConsoleServer.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
 #include "server/service/GeneratedPassword.h"
@@ -31,18 +32,6 @@ bool ProbePort(SerialDevice& probe, int comNumber) {
         // The port was found; a failing close does not change that.
     }
     return true;
-}
-
-void StartConsoleListener(ServerContext& ctx) {
-    Socket& console = *ctx.sckConsole;
-    const int state = console.State();
-    if (state == kSocketConnected || state == kSocketListening) {
-        return;
-    }
-    console.SetProtocol(0);
-    console.SetLocalPort(ctx.settings.BaseTCPPort);
-    console.Bind(ctx.settings.BaseTCPPort, "127.0.0.1");
-    console.Listen();
 }
 
 // A port with no stored password gets a random one of its own, stored before the port opens.

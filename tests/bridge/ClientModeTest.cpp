@@ -1,12 +1,14 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "server/bridge/ClientMode.h"
-#include "tests/bridge/BridgeFixture.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
 
-class ClientModeTest : public BridgeFixture {
+class ClientModeTest : public ::testing::Test, public FakeServer {
 protected:
     void SetUp() override { p = StartPort(2, 1); }
     FakeSocket& Client() { return Sock(p, 1); }
@@ -24,7 +26,7 @@ TEST_F(ClientModeTest, SerialDataWaitsForLoginThenGoesOutInOrder) {
     Device(p).Receive("AB");
     EXPECT_EQ(ClientPhaseOf(ctx, p), ClientPhase::Connecting);
     EXPECT_EQ(Port(p).PendingData, "AB");
-    EXPECT_EQ(Client().calls.back(), "Connect 192.0.2.7:6001");
+    EXPECT_EQ(Client().connectedTo, "192.0.2.7:6001");
     EXPECT_TRUE(Slot(p, 1).InUse);
     Device(p).Receive("CD");
     EXPECT_EQ(Port(p).PendingData, "ABCD");
@@ -94,13 +96,14 @@ TEST_F(ClientModeTest, ReconnectWhileConnectedClosesOldConnectionFirst) {
     Client().FireDataArrival("Connected....");
     ASSERT_EQ(Slot(p, 1).Authenticated, 1);
     reports.calls.clear();
-    Client().calls.clear();
+    const int connects = Client().connects;
     ConnectClient(ctx, p);
     EXPECT_EQ(reports.calls,
               (std::vector<std::string>{"DA 0 2 Client Connect->Client Not Closed...Closing",
                                         "D2 0", "DA 0 2 Client Connect->Connecting"}));
-    EXPECT_EQ(Client().calls.front(), "Close");
-    EXPECT_EQ(Client().calls.back(), "Connect 192.0.2.7:6001");
+    EXPECT_EQ(Client().closes, 1);
+    EXPECT_EQ(Client().connects, connects + 1);
+    EXPECT_EQ(Client().state, kSocketConnecting);
     EXPECT_TRUE(Slot(p, 1).InUse);
     EXPECT_EQ(Slot(p, 1).Authenticated, 0);
 }
@@ -128,7 +131,7 @@ TEST_F(ClientModeTest, FailedConnectFreesSlotAndNextDataRetries) {
     EXPECT_FALSE(Slot(p, 1).InUse);
     Device(p).Receive("y");
     EXPECT_EQ(Port(p).PendingData, "y");
-    EXPECT_EQ(Client().CountCalls("Connect 192.0.2.7:6001"), 2);
+    EXPECT_EQ(Client().connects, 2);
 }
 
 TEST_F(ClientModeTest, IdlePortWithoutAlwaysConnectedNeverConnects) {
@@ -136,7 +139,7 @@ TEST_F(ClientModeTest, IdlePortWithoutAlwaysConnectedNeverConnects) {
         clock.AdvanceSeconds(61);
         OnTimerTick(ctx);
     }
-    EXPECT_EQ(Client().CountCalls("Connect 192.0.2.7:6001"), 0);
+    EXPECT_EQ(Client().connects, 0);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
-#include "tests/bridge/BridgeFixture.h"
 #include "tests/support/DeBruijn.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
@@ -11,7 +13,7 @@ using namespace std::string_literals;
 const std::string kReprompt = "\r\nInvalid Password....\r\npassword:";
 const std::string kAccepted = "\r\nConnected....\r\n";
 
-class PasswordGateTest : public BridgeFixture {
+class PasswordGateTest : public ::testing::Test, public FakeServer {
 protected:
     void SetUp() override {
         p = StartPort(3);
@@ -300,7 +302,7 @@ TEST_F(PasswordGateTest, WriteFailure8021DisablesPort) {
     EXPECT_EQ(reports.calls[tail - 1], "D2 0");
 }
 
-using OpenPortTest = BridgeFixture;
+class OpenPortTest : public ::testing::Test, public FakeServer {};
 
 TEST_F(OpenPortTest, PortWithoutPasswordAdmitsAtOnce) {
     const int p = StartPort(1);

@@ -1,15 +1,18 @@
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "server/bridge/PortControl.h"
-#include "tests/bridge/BridgeFixture.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
 
-using PortControlTest = BridgeFixture;
+class PortControlTest : public ::testing::Test, public FakeServer {};
 
 TEST_F(PortControlTest, EnabledServerPortOpensDeviceAndListensOnBasePlusComNumber) {
     const int p = AddPort(5);
@@ -19,26 +22,32 @@ TEST_F(PortControlTest, EnabledServerPortOpensDeviceAndListensOnBasePlusComNumbe
     ctx.settings.LogDirectory = std::filesystem::path(logs.File("com5.log")).parent_path();
     Port(p).LogFile = "com5.log";
     ApplyPortSettings(ctx, p);
-    EXPECT_EQ(Device(p).calls,
-              (std::vector<std::string>{"CommPort 5", "DTREnable 1", "Handshaking 2",
-                                        "InBufferSize 2048", "OutBufferSize 1024", "RTSEnable 1",
-                                        "Settings 9600,n,8,1", "PortOpen 1"}));
-    EXPECT_TRUE(Device(p).open);
-    EXPECT_EQ(Listener(p).calls,
-              (std::vector<std::string>{"LocalPort 5005", "Protocol 0", "Listen"}));
+    const FakeSerialDevice& device = Device(p);
+    EXPECT_TRUE(device.open);
+    EXPECT_EQ(serials.ports.held, std::set<int>{5});
+    EXPECT_TRUE(device.dtr && device.rts);
+    EXPECT_EQ(device.handshaking, 2);
+    EXPECT_EQ(device.inBufferSize, 2048);
+    EXPECT_EQ(device.outBufferSize, 1024);
+    EXPECT_EQ(device.settings, "9600,n,8,1");
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_EQ(Listener(p).localPort, 5005);
     EXPECT_EQ(Port(p).ListenerShutdownTime, kZeroDate);
     EXPECT_TRUE(Port(p).LogToFile);
     EXPECT_TRUE(std::filesystem::exists(logs.File("com5.log")));
 }
 
+// New line settings take effect on the reopened device; a client that is connected stays so.
 TEST_F(PortControlTest, ReapplyReopensDeviceAndKeepsListeningListener) {
     const int p = StartPort(5);
-    Listener(p).calls.clear();
-    Device(p).calls.clear();
+    const int c = Connect(p);
+    Port(p).Settings = "19200,e,7,1";
     ApplyPortSettings(ctx, p);
-    EXPECT_EQ(Device(p).calls.front(), "PortOpen 0");
-    EXPECT_EQ(Device(p).calls.back(), "PortOpen 1");
-    EXPECT_TRUE(Listener(p).calls.empty());
+    EXPECT_EQ(Device(p).opens, 2);
+    EXPECT_TRUE(Device(p).open);
+    EXPECT_EQ(Device(p).settings, "19200,e,7,1");
+    EXPECT_EQ(Listener(p).state, kSocketListening);
+    EXPECT_TRUE(Slot(p, c).InUse);
 }
 
 TEST_F(PortControlTest, BusyDeviceDisablesPortWithoutListener) {
@@ -48,7 +57,7 @@ TEST_F(PortControlTest, BusyDeviceDisablesPortWithoutListener) {
     EXPECT_EQ(sink.entries[0].type, kEventError);
     EXPECT_TRUE(sink.Contains(" Could not open Serial Port 5 Error Message: COM5 is busy"));
     EXPECT_FALSE(Port(p).Enabled);
-    EXPECT_TRUE(Listener(p).calls.empty());
+    EXPECT_NE(Listener(p).state, kSocketListening);
 }
 
 TEST_F(PortControlTest, OpenFailureOnReconfigureLeavesConnectionsAlone) {
@@ -70,7 +79,7 @@ TEST_F(PortControlTest, RejectedLineSettingsStopBeforeOpening) {
     EXPECT_TRUE(sink.Contains("M2S3 invalid line settings '9600,x,8,1'"));
     EXPECT_FALSE(Device(p).open);
     EXPECT_TRUE(Port(p).Enabled);
-    EXPECT_TRUE(Listener(p).calls.empty());
+    EXPECT_NE(Listener(p).state, kSocketListening);
 }
 
 TEST_F(PortControlTest, DisablingServerPortClosesConnectionsListenerAndDevice) {
@@ -85,6 +94,7 @@ TEST_F(PortControlTest, DisablingServerPortClosesConnectionsListenerAndDevice) {
     EXPECT_EQ(Sock(p, 2).state, kSocketClosed);
     EXPECT_EQ(Listener(p).state, kSocketClosed);
     EXPECT_FALSE(Device(p).open);
+    EXPECT_TRUE(serials.ports.held.empty());
 }
 
 TEST_F(PortControlTest, DisablingClientPortClosesItsConnection) {

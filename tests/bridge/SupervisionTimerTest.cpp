@@ -1,7 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "server/bridge/SupervisionTimer.h"
-#include "tests/bridge/BridgeFixture.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
@@ -9,7 +11,7 @@ namespace {
 const std::string kKeepAlive = "\xFF\xF1";
 const std::string kTimeout = "\r\nSession Timeout........\r\n";
 
-class SupervisionTimerTest : public BridgeFixture {
+class SupervisionTimerTest : public ::testing::Test, public FakeServer {
 protected:
     SupervisionTimerTest() {
         ctx.settings.IdleTimeCheckInterval = 1;
@@ -112,13 +114,13 @@ TEST_F(SupervisionTimerTest, AlwaysConnectedClientIsRetriedWithTrace) {
     Port(p).AllwaysConnected = true;
     OnTimerTick(ctx);
     EXPECT_EQ(reports.Count("DA 0 2 Client Always Connect->Connecting"), 1);
-    EXPECT_EQ(Sock(p, 1).CountCalls("Connect 192.0.2.7:6001"), 1);
+    EXPECT_EQ(Sock(p, 1).connects, 1);
     Sock(p, 1).FireError(10061, "connection refused");
     TickAfter(10);
-    EXPECT_EQ(Sock(p, 1).CountCalls("Connect 192.0.2.7:6001"), 1);
+    EXPECT_EQ(Sock(p, 1).connects, 1);
     TickAfter(21);
     EXPECT_EQ(reports.Count("DA 0 2 Client Always Connect->Connecting"), 2);
-    EXPECT_EQ(Sock(p, 1).CountCalls("Connect 192.0.2.7:6001"), 2);
+    EXPECT_EQ(Sock(p, 1).connects, 2);
 }
 
 TEST_F(SupervisionTimerTest, ClientKeepAliveOnlyForLiveConnection) {

@@ -1,8 +1,10 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "server/bridge/Forwarding.h"
 #include "server/bridge/TelnetParser.h"
-#include "tests/bridge/BridgeFixture.h"
+#include "tests/support/FakeServer.h"
 
 namespace tolvan {
 namespace {
@@ -77,7 +79,7 @@ TEST(DoubleIacTest, DoublesEveryIacAndReturnsCleanDataUncopied) {
               Bytes({255, 255}) + "A" + Bytes({255, 255, 255, 255}));
 }
 
-using TelnetPathTest = BridgeFixture;
+class TelnetPathTest : public ::testing::Test, public FakeServer {};
 
 TEST_F(TelnetPathTest, OptionOfferIsAnsweredAndNothingReachesLine) {
     const int p = StartPort(1);

@@ -1,34 +1,35 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/PortSettingsTable.h"
 #include "server/core/DateTime.h"
-#include "tests/console/ConsoleFixture.h"
+#include "tests/support/FakeConsole.h"
 
 namespace tolvan {
 namespace {
 
-using ConsoleReportsTest = ConsoleFixture;
+class ConsoleReportsTest : public ::testing::Test, public FakeConsole {};
 
 TEST_F(ConsoleReportsTest, DroppedSilentlyWithoutConsoleConnection) {
     // No client: nothing is written to the listener and nothing is logged.
-    AddPort(1);
+    StartPort(1);
     ConsoleReports& reports = server->Reports();
     reports.SendPortList();
     reports.SendPortSettingsReport(0);
     reports.SendConnectionCount(0);
     reports.SendTraceEvent(0, kTraceSerialEvent, "Framing Error");
     reports.SendVersionReport(kEveryClient);
-    EXPECT_EQ(listener->CountCalls("SendData"), 0);
     EXPECT_TRUE(listener->sent.empty());
     EXPECT_TRUE(sink.entries.empty());
 }
 
 TEST_F(ConsoleReportsTest, PortListBeforeAndAfterPortsAreReady) {
-    AddPort(1);
-    AddPort(3);
-    AddPort(4);
+    StartPort(1);
+    StartPort(3);
+    StartPort(4);
     ConnectConsole();
     ctx.PortsReady = false;
     server->Reports().SendPortList();
@@ -42,7 +43,7 @@ TEST_F(ConsoleReportsTest, PortListBeforeAndAfterPortsAreReady) {
 }
 
 TEST_F(ConsoleReportsTest, PortSettingsReportCarriesTrimmedFieldsAndMode) {
-    const int p = AddPort(2, 1);
+    const int p = StartPort(2, 1);
     Port(p).Settings = "19200 , e,7,1";
     Port(p).ConnectPassword = "  secret ";
     Port(p).PortDescription = " Scale | bay 3 ";
@@ -60,7 +61,7 @@ TEST_F(ConsoleReportsTest, PortSettingsReportCarriesTrimmedFieldsAndMode) {
 }
 
 TEST_F(ConsoleReportsTest, SettingsOfAMissingPortAreLoggedAndNotSent) {
-    AddPort(1);
+    StartPort(1);
     ConnectConsole();
     server->Reports().SendPortSettingsReport(7);
     EXPECT_TRUE(console->sent.empty());
@@ -68,12 +69,12 @@ TEST_F(ConsoleReportsTest, SettingsOfAMissingPortAreLoggedAndNotSent) {
 }
 
 TEST_F(ConsoleReportsTest, ConnectionListAndCountCoverSlotsInUse) {
-    const int a = AddPort(1);
-    const int b = AddPort(2);
+    const int a = StartPort(1);
+    const int b = StartPort(2);
     ConnectConsole();
     server->Reports().SendConnectionList(a);
-    ASSERT_EQ(ConnectClient(b), 1);
-    ASSERT_EQ(ConnectClient(b), 2);
+    ASSERT_EQ(Connect(b, "127.0.0.1"), 1);
+    ASSERT_EQ(Connect(b, "127.0.0.1"), 2);
     Slot(b, 2).Authenticated = 1;
     Sock(b, 2).remoteIP = "192.0.2.9";
     Answers();
@@ -89,7 +90,7 @@ TEST_F(ConsoleReportsTest, ConnectionListAndCountCoverSlotsInUse) {
 }
 
 TEST_F(ConsoleReportsTest, EmptyConnectionListHasTwoFields) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     ConnectConsole();
     server->Reports().SendConnectionList(p);
     const auto answers = Answers();
@@ -98,7 +99,7 @@ TEST_F(ConsoleReportsTest, EmptyConnectionListHasTwoFields) {
 }
 
 TEST_F(ConsoleReportsTest, TraceEventsOfEveryKindCarryTheirTextWhole) {
-    const int p = AddPort(5);
+    const int p = StartPort(5);
     ConnectConsole();
     Request("DA", "0|ON|");
     const std::string texts[] = {"a|b\r\n", std::string("\xff\0|", 3), "Framing Error",
@@ -123,7 +124,7 @@ TEST_F(ConsoleReportsTest, TraceEventsOfEveryKindCarryTheirTextWhole) {
 }
 
 TEST_F(ConsoleReportsTest, FailedSendIsLoggedUnderItsOwnTag) {
-    AddPort(1);
+    StartPort(1);
     ConnectConsole();
     console->failing.insert("SendData");
     server->Reports().SendPortList();

@@ -1,25 +1,27 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/PortSettingsTable.h"
 #include "server/core/DateTime.h"
-#include "tests/console/ConsoleFixture.h"
+#include "tests/support/FakeConsole.h"
 
 namespace tolvan {
 namespace {
 
-class ConsoleRequestsTest : public ConsoleFixture {
+class ConsoleRequestsTest : public ::testing::Test, public FakeConsole {
 protected:
     ConsoleRequestsTest() {
-        AddPort(1);
-        AddPort(3);
+        StartPort(1);
+        StartPort(3);
         ConnectConsole();
     }
 };
 
 TEST_F(ConsoleRequestsTest, PortListIsFollowedByConnectionCount) {
-    ASSERT_EQ(ConnectClient(1), 1);
+    ASSERT_EQ(Connect(1, "127.0.0.1"), 1);
     Answers();
     Request("D3");
     const auto answers = Answers();
@@ -66,8 +68,8 @@ TEST_F(ConsoleRequestsTest, RequestsForMissingPortsAreLoggedAndNotAnswered) {
 }
 
 TEST_F(ConsoleRequestsTest, DisconnectClosesOneDataConnection) {
-    ASSERT_EQ(ConnectClient(1), 1);
-    ASSERT_EQ(ConnectClient(1), 2);
+    ASSERT_EQ(Connect(1, "127.0.0.1"), 1);
+    ASSERT_EQ(Connect(1, "127.0.0.1"), 2);
     Answers();
     Request("D6", "1|2");
     EXPECT_TRUE(Slot(1, 1).InUse);
@@ -80,14 +82,13 @@ TEST_F(ConsoleRequestsTest, DisconnectClosesOneDataConnection) {
 }
 
 TEST_F(ConsoleRequestsTest, DisconnectCannotReachTheListener) {
-    ASSERT_EQ(ConnectClient(1), 1);
-    Listener(1).calls.clear();
+    ASSERT_EQ(Connect(1, "127.0.0.1"), 1);
     Request("D6", "1|0");
     Request("D6", "1|4");
     Request("D6", "1|-1");
     Request("D6", "1");
     EXPECT_EQ(Listener(1).state, kSocketListening);
-    EXPECT_EQ(Listener(1).CountCalls("Close"), 0);
+    EXPECT_EQ(Listener(1).closes, 0);
     EXPECT_TRUE(Slot(1, 1).InUse);
     EXPECT_EQ(sink.Count("M1S4 "), 4);
 }
@@ -123,8 +124,8 @@ TEST_F(ConsoleRequestsTest, TraceSwitchNeedsExactUpperCaseOn) {
 
 // The port state report tells how each port is doing, for one port or for all of them.
 TEST_F(ConsoleRequestsTest, PortStateTellsHowEachPortIsDoing) {
-    const int client = AddPort(4, 1);
-    const int off = AddPort(5);
+    const int client = StartPort(4, 1);
+    const int off = StartPort(5);
     Port(off).Enabled = false;
     ApplyPortSettings(ctx, off);
     serials.ports.busy.insert(3);

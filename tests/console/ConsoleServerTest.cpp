@@ -1,13 +1,15 @@
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "console_protocol/Frame.h"
-#include "tests/console/ConsoleFixture.h"
+#include "tests/support/FakeConsole.h"
 
 namespace tolvan {
 namespace {
 
-using ConsoleServerTest = ConsoleFixture;
+class ConsoleServerTest : public ::testing::Test, public FakeConsole {};
 using CodeList = std::vector<std::string>;
 
 // Clients come and go while the listener stays bound: it is never closed, bound again or
@@ -21,7 +23,8 @@ TEST_F(ConsoleServerTest, ListenerStaysBoundWhileClientsComeAndGo) {
     a->FirePeerClose();
     b->FireError(10054, "Connection reset by peer");
     ConnectConsole();
-    EXPECT_TRUE(listener->calls.empty());
+    EXPECT_EQ(listener->listens, 1);
+    EXPECT_EQ(listener->closes, 0);
     EXPECT_EQ(listener->state, kSocketListening);
     EXPECT_EQ(sink.Count("Console Socket Error.... Connection reset by peer"), 1);
     EXPECT_EQ(server->Clients().Count(), 1);
@@ -41,9 +44,9 @@ TEST_F(ConsoleServerTest, FifthConnectionIsToldTheConsoleIsFull) {
     EXPECT_EQ(told[0].code, "DE");
     EXPECT_TRUE(told[0].payload.starts_with("full|")) << told[0].payload;
     fifth->FireDataArrival(console::FrameMessage("DB", "") + "\r\n");
-    EXPECT_EQ(fifth->CountCalls("GetData"), 0);
+    EXPECT_FALSE(fifth->input.empty());  // never read
     EXPECT_EQ(sink.Count("M1S2 console connection refused: all 4"), 1);
-    EXPECT_TRUE(listener->calls.empty());
+    EXPECT_EQ(listener->state, kSocketListening);
 
     served[2]->FirePeerClose();
     FakeSocket* next = ConnectConsole();
@@ -55,7 +58,7 @@ TEST_F(ConsoleServerTest, FifthConnectionIsToldTheConsoleIsFull) {
 // An answer goes to the client that asked; an update, and the bridge's own notices, go to
 // every client.
 TEST_F(ConsoleServerTest, AnswersGoToTheAskerNoticesToEveryone) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     FakeSocket* a = ConnectConsole();
     FakeSocket* b = ConnectConsole();
     Request(a, "DB");
@@ -70,7 +73,7 @@ TEST_F(ConsoleServerTest, AnswersGoToTheAskerNoticesToEveryone) {
     EXPECT_EQ(Codes(Answers(a)), (CodeList{"D1", "D5"}));
     EXPECT_EQ(Codes(Answers(b)), (CodeList{"D1", "D5"}));
 
-    ASSERT_EQ(ConnectClient(p), 1);
+    ASSERT_EQ(Connect(p, "127.0.0.1"), 1);
     Answers(a);
     Answers(b);
     Request(b, "D6", "0|1");
@@ -82,9 +85,9 @@ TEST_F(ConsoleServerTest, AnswersGoToTheAskerNoticesToEveryone) {
 // while nobody does), a client's switch does not stop another's trace, and a client that
 // leaves stops only its own.
 TEST_F(ConsoleServerTest, TraceSubscriptionsAreEachClientsOwn) {
-    AddPort(1);
-    AddPort(2);
-    AddPort(3);
+    StartPort(1);
+    StartPort(2);
+    StartPort(3);
     FakeSocket* a = ConnectConsole();
     FakeSocket* b = ConnectConsole();
     Request(a, "DA", "0|ON|");
@@ -111,7 +114,7 @@ TEST_F(ConsoleServerTest, TraceSubscriptionsAreEachClientsOwn) {
 // Every client has its own receive buffer: half a frame of one does not hold up or run into
 // another's, and what a client left unfinished dies with it.
 TEST_F(ConsoleServerTest, EachClientHasItsOwnReceiveBuffer) {
-    AddPort(1);
+    StartPort(1);
     FakeSocket* a = ConnectConsole();
     FakeSocket* b = ConnectConsole();
     a->FireDataArrival("D5|1");
@@ -146,7 +149,7 @@ TEST_F(ConsoleServerTest, FailedReadIsLogged) {
 
 // A client that leaves its reports unread is dropped before it can fill the server's memory.
 TEST_F(ConsoleServerTest, StalledReaderIsDropped) {
-    AddPort(1);
+    StartPort(1);
     FakeSocket* a = ConnectConsole();
     FakeSocket* b = ConnectConsole();
     Request(a, "DA", "0|ON|");
@@ -164,15 +167,15 @@ TEST_F(ConsoleServerTest, StalledReaderIsDropped) {
 TEST_F(ConsoleServerTest, FailedBindIsRetriedEveryFiveSeconds) {
     listener->Close();
     listener->failing.insert("Listen");
-    listener->calls.clear();
+    const int binds = listener->binds;
     server->OnTimerTick();
     clock.AdvanceSeconds(4);
     server->OnTimerTick();
-    EXPECT_EQ(listener->CountCalls("Listen"), 0);
+    EXPECT_EQ(listener->binds, binds);
     for (int attempt = 1; attempt <= 3; ++attempt) {
         clock.AdvanceSeconds(ConsoleServer::kBindRetrySeconds);
         server->OnTimerTick();
-        EXPECT_EQ(listener->CountCalls("Bind 5000 127.0.0.1"), attempt);
+        EXPECT_EQ(listener->binds, binds + attempt);
     }
     EXPECT_TRUE(sink.entries.empty());
     listener->failing.clear();

@@ -1,14 +1,16 @@
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "console_protocol/Frame.h"
 #include "console_protocol/Messages.h"
-#include "tests/console/ConsoleFixture.h"
+#include "tests/support/FakeConsole.h"
 
 namespace tolvan {
 namespace {
 
-class SettingsUpdateTest : public ConsoleFixture {
+class SettingsUpdateTest : public ::testing::Test, public FakeConsole {
 protected:
     // The 22 fields the configurator sends for port p, as it would from the stored values.
     std::vector<std::string> UpdateFor(int p) {
@@ -50,8 +52,8 @@ protected:
 };
 
 TEST_F(SettingsUpdateTest, UpdateIsStoredAppliedSavedAndAnswered) {
-    const int p = AddPort(1);
-    AddPort(2);
+    const int p = StartPort(1);
+    StartPort(2);
     ConnectConsole();
     auto fields = UpdateFor(p);
     fields[1] = "true";
@@ -71,8 +73,8 @@ TEST_F(SettingsUpdateTest, UpdateIsStoredAppliedSavedAndAnswered) {
     EXPECT_EQ(Port(p).MaxIdleTime, 30);
     EXPECT_EQ(Port(p).PortDescription, "Line | 4");
     const auto& device = *serials.made.at(static_cast<std::size_t>(p));
-    EXPECT_EQ(device.calls.back(), "PortOpen 1");
     EXPECT_TRUE(device.open);
+    EXPECT_EQ(device.settings, "19200,e,7,1");
     EXPECT_EQ(Listener(p).state, kSocketListening);
     EXPECT_EQ(Stored(1, "MaxIdletime"), "30");
     EXPECT_EQ(Stored(1, "Settings"), "19200,e,7,1");
@@ -84,7 +86,7 @@ TEST_F(SettingsUpdateTest, UpdateIsStoredAppliedSavedAndAnswered) {
 }
 
 TEST_F(SettingsUpdateTest, ShortUpdateChangesNothingAndIsAnswered) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     ConnectConsole();
     auto fields = UpdateFor(p);
     fields[3] = "1";
@@ -97,7 +99,7 @@ TEST_F(SettingsUpdateTest, ShortUpdateChangesNothingAndIsAnswered) {
 }
 
 TEST_F(SettingsUpdateTest, BadFieldChangesNothingButIsAnswered) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     ConnectConsole();
     const std::string before = Snapshot(Port(p));
     const struct {
@@ -129,7 +131,7 @@ TEST_F(SettingsUpdateTest, BadFieldChangesNothingButIsAnswered) {
 }
 
 TEST_F(SettingsUpdateTest, UpdateForMissingPortIsLoggedOnly) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     ConnectConsole();
     auto fields = UpdateFor(p);
     fields[0] = "3";
@@ -142,10 +144,10 @@ TEST_F(SettingsUpdateTest, UpdateForMissingPortIsLoggedOnly) {
 }
 
 TEST_F(SettingsUpdateTest, ServerToClientClosesEverythingAndForcesOneConnection) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     ConnectConsole();
-    ASSERT_EQ(ConnectClient(p), 1);
-    ASSERT_EQ(ConnectClient(p), 2);
+    ASSERT_EQ(Connect(p, "127.0.0.1"), 1);
+    ASSERT_EQ(Connect(p, "127.0.0.1"), 2);
     FakeSocket& first = Sock(p, 1);
     FakeSocket& second = Sock(p, 2);
     Answers();
@@ -176,7 +178,7 @@ TEST_F(SettingsUpdateTest, ServerToClientClosesEverythingAndForcesOneConnection)
 }
 
 TEST_F(SettingsUpdateTest, ClientToServerClosesClientAndListens) {
-    const int p = AddPort(4, 1);
+    const int p = StartPort(4, 1);
     ConnectConsole();
     Slot(p, 1).InUse = true;
     Sock(p, 1).state = kSocketConnected;
@@ -195,13 +197,13 @@ TEST_F(SettingsUpdateTest, ClientToServerClosesClientAndListens) {
     EXPECT_EQ(answers[0].payload, "0|0");
     EXPECT_EQ(Port(p).Connections.size(), 3u);
     EXPECT_EQ(Listener(p).state, kSocketListening);
-    EXPECT_EQ(Listener(p).CountCalls("LocalPort 5004"), 1);
+    EXPECT_EQ(Listener(p).localPort, 5004);
     EXPECT_EQ(Stored(4, "ServiceType"), "0");
 }
 
 TEST_F(SettingsUpdateTest, ClientModeKeepsOneSlotWhateverTheUpdateSays) {
     // A client-mode port works on slot 1; an update must not take that slot away.
-    const int p = AddPort(2, 1);
+    const int p = StartPort(2, 1);
     ConnectConsole();
     auto fields = UpdateFor(p);
     fields[3] = "0";
@@ -211,12 +213,12 @@ TEST_F(SettingsUpdateTest, ClientModeKeepsOneSlotWhateverTheUpdateSays) {
 }
 
 TEST_F(SettingsUpdateTest, LoweringMaxConnectionsClosesTheSurplus) {
-    const int p = AddPort(1);
+    const int p = StartPort(1);
     Port(p).MaxIdleTime = 10;
     ConnectConsole();
-    ASSERT_EQ(ConnectClient(p), 1);
-    ASSERT_EQ(ConnectClient(p), 2);
-    ASSERT_EQ(ConnectClient(p, "127.0.0.3"), 3);  // two may wait for a password per address
+    ASSERT_EQ(Connect(p, "127.0.0.1"), 1);
+    ASSERT_EQ(Connect(p, "127.0.0.1"), 2);
+    ASSERT_EQ(Connect(p, "127.0.0.3"), 3);  // two may wait for a password per address
     FakeSocket& second = Sock(p, 2);
     FakeSocket& third = Sock(p, 3);
     clock.AdvanceMinutes(7);

@@ -7,7 +7,7 @@
 
 #include "server/core/ForeignText.h"
 #include "server/core/LogFile.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {

@@ -8,7 +8,7 @@
 #include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingEventLogSink.h"
 

@@ -28,4 +28,15 @@ std::string BoundedReader::ReadFor(Millis within) {
     return ReadWhileNot([](const std::string&) { return false; }, within);
 }
 
+std::size_t BoundedReader::Drain(std::size_t total, Millis within) {
+    const Deadline deadline(within);
+    std::size_t got = 0;
+    std::string chunk;
+    while (got < total && !deadline.Passed() && ReadSome(chunk, deadline)) {
+        got += chunk.size();
+        chunk.clear();
+    }
+    return got;
+}
+
 }  // namespace tolvan::e2e

@@ -19,6 +19,9 @@ public:
     std::string ReadBytes(std::size_t count, Millis within = Millis(3000));
     // Everything that arrives within the given time.
     std::string ReadFor(Millis within);
+    // Reads and forgets up to `total` bytes until the stream ended or the time is up; returns
+    // how many arrived.
+    std::size_t Drain(std::size_t total, Millis within);
 
 protected:
     // Appends what is there, waiting at most until the deadline; false on end of file or error.

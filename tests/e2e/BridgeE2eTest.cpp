@@ -41,25 +41,6 @@ TEST(BridgeRun, PasswordThenBytesBothWays) {
     EXPECT_TRUE(client.WaitClosed());
 }
 
-// A wrong password is refused and nothing reaches the device until the right one is given.
-TEST(BridgeRun, WrongPasswordIsRefused) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1, "Secret");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-
-    TcpClient client;
-    ASSERT_TRUE(client.Connect(box.DataPort(1)));
-    EXPECT_EQ(client.ReadUntil("Password:"), "\r\nPassword:");
-    client.Write("Wrong\r");
-    EXPECT_EQ(client.ReadUntil("password:"), "\r\nInvalid Password....\r\npassword:");
-    EXPECT_EQ(device.ReadFor(Millis(200)), "");
-    client.Write("Secret\r");
-    EXPECT_NE(client.ReadUntil("Connected....\r\n").find("Connected...."), std::string::npos);
-    client.Write("hello");
-    EXPECT_EQ(device.ReadBytes(5), "hello");
-}
-
 // A port whose device is held by another program is listed but not opened; the error is
 // logged and the other ports work.
 TEST(BridgeRun, BusyDeviceDoesNotStopOtherPorts) {

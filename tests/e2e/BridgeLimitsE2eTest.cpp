@@ -19,16 +19,8 @@
 #include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
-// TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
-// executable so they run beside the quick ones.
-#ifndef TOLVAN_E2E_SLOW
-#define TOLVAN_E2E_SLOW 0
-#endif
-
 namespace tolvan::e2e {
 namespace {
-
-#if !TOLVAN_E2E_SLOW
 
 // One enabled port, COM1, on a pseudo-terminal.
 class BridgeLimits : public ::testing::Test {
@@ -225,47 +217,21 @@ TEST_F(BridgeLimits, FourthClientRefusedUntilOneLeaves) {
     EXPECT_EQ(box.Stop()->code, 0);
 }
 
-// A port with AcceptInput False keeps what its admitted client types off the line, while the
-// client still receives the serial data.
-TEST_F(BridgeLimits, AcceptInputFalseKeepsClientBytesOffTheLine) {
-    box.SetValue("Port1", "AcceptInput", "False");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    TcpClient client;
-    ASSERT_TRUE(LogIn(client, box.DataPort(1)));
-
-    ASSERT_TRUE(client.Write("must not reach the line\r\n"));
-    EXPECT_EQ(device.ReadFor(Millis(500)), "");
-    ASSERT_TRUE(device.Write("from the line\xff"));
-    EXPECT_EQ(client.ReadBytes(15), "from the line\xff\xff");
-    ASSERT_TRUE(client.Write("still not"));
-    EXPECT_EQ(device.ReadFor(Millis(300)), "");
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
 // Sits between a client and the server and keeps a copy of what each side sent.
 class CapturingRelay {
 public:
     explicit CapturingRelay(int targetPort) : targetPort_(targetPort) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (!front_.Listen()) {
             throw std::runtime_error("relay cannot listen");
         }
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { Run(); });
     }
     ~CapturingRelay() {
         stop_ = true;
         thread_.join();
-        ::close(listener_);
     }
 
-    int Port() const { return port_; }
+    int Port() const { return front_.Port(); }
     std::string FromServer() const { return Copy(fromServer_); }
     std::string FromClient() const { return Copy(fromClient_); }
 
@@ -276,66 +242,40 @@ private:
     }
 
     void Run() {
-        pollfd waiting{listener_, POLLIN, 0};
         const Deadline deadline(Millis(10000));
-        while (!stop_ && !deadline.Passed() && ::poll(&waiting, 1, 50) == 0) {
-        }
-        if (stop_ || deadline.Passed()) {
-            return;
-        }
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        const int upstream = ConnectTo(targetPort_);
-        if (client >= 0 && upstream >= 0) {
-            Pump(client, upstream);
-        }
-        ::close(client);
-        ::close(upstream);
-    }
-
-    static int ConnectTo(int port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd);
-            return -1;
-        }
-        return fd;
-    }
-
-    void Pump(int client, int server) {
-        pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-        char buffer[4096];
-        while (!stop_) {
-            if (::poll(fds, 2, 50) <= 0) {
-                continue;
-            }
-            for (int side = 0; side < 2; ++side) {
-                if ((fds[side].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-                    continue;
-                }
-                const ssize_t n = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
-                if (n <= 0) {
-                    return;
-                }
-                {
-                    const std::lock_guard<std::mutex> lock(mutex_);
-                    (side == 0 ? fromClient_ : fromServer_).append(buffer, n);
-                }
-                ::send(fds[1 - side].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL);
+        while (!stop_ && !front_.Accept(Millis(50))) {
+            if (deadline.Passed()) {
+                return;
             }
         }
+        if (!stop_ && back_.Connect(targetPort_)) {
+            while (!stop_ && !front_.PeerClosed() && !back_.PeerClosed()) {
+                Pass(front_, back_, fromClient_);
+                Pass(back_, front_, fromServer_);
+            }
+        }
+        front_.Close();
+        back_.Close();
     }
 
-    int targetPort_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
+    void Pass(TcpClient& from, TcpClient& to, std::string& copy) {
+        const std::string got = from.ReadFor(Millis(20));
+        if (!got.empty()) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                copy += got;
+            }
+            to.Write(got);
+        }
+    }
+
+    const int targetPort_;
+    TcpListener front_;
+    TcpClient back_;
     mutable std::mutex mutex_;
     std::string fromServer_;
     std::string fromClient_;
+    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
@@ -433,43 +373,6 @@ TEST_F(BridgeLimits, RealTelnetClientIsRefusedEveryOptionAndWorks) {
     EXPECT_EQ(seen, refusals) << "the server sent more than refusals and text";
     EXPECT_EQ(box.Stop()->code, 0);
 }
-
-#else  // TOLVAN_E2E_SLOW
-
-// More than eight addresses locked out at once shut the listener until the first of their
-// one-minute lock-outs ends; then it listens again and the addresses start afresh.
-TEST(BridgeLimitsSlow, ListenerShutByManyLockOutsListensAgainWhenTheFirstEnds) {
-    ServerSandbox box;
-    box.AddPty(1);
-    box.EnablePort(1);
-    box.SetValue("Port1", "MaxPasswordAttemps", "1");
-    box.SetValue("Port1", "BadPasswordShutdownLength", "1");
-    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-
-    const auto firstLocked = std::chrono::steady_clock::now();
-    for (int host = 1; host <= 9; ++host) {
-        TcpClient guesser;
-        ASSERT_TRUE(
-            guesser.Connect(box.DataPort(1), Millis(3000), "127.0.0." + std::to_string(host)));
-        ASSERT_EQ(guesser.ReadUntil("Password:"), "\r\nPassword:");
-        ASSERT_TRUE(guesser.Write("wrong\r"));
-        EXPECT_TRUE(guesser.WaitClosed());
-    }
-    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(2000)));
-
-    ASSERT_TRUE(WaitFor([&] { return IsListening(box.DataPort(1)); }, Millis(70000), Millis(200)));
-    const auto shut = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - firstLocked);
-    EXPECT_GE(shut.count(), 59000);
-    EXPECT_LE(shut.count(), 64000);
-    EXPECT_TRUE(box.WaitForEvent("lock-out of 127.0.0.1 ended after 1 minute"));
-    TcpClient next;
-    EXPECT_TRUE(LogIn(next, box.DataPort(1), "Mirelo", "127.0.0.1"));
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
-#endif  // TOLVAN_E2E_SLOW
 
 }  // namespace
 }  // namespace tolvan::e2e

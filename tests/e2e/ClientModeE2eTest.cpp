@@ -15,16 +15,8 @@
 #include "tests/e2e/SessionSteps.h"
 #include "tests/e2e/TcpClient.h"
 
-// TOLVAN_E2E_SLOW selects the cases that wait out real time-outs; they build into their own
-// executable so they run beside the quick ones.
-#ifndef TOLVAN_E2E_SLOW
-#define TOLVAN_E2E_SLOW 0
-#endif
-
 namespace tolvan::e2e {
 namespace {
-
-#if !TOLVAN_E2E_SLOW
 
 // The console connection as the configurator holds it: every report is kept, decoded.
 class ConsolePeer {
@@ -76,65 +68,6 @@ private:
     std::vector<console::Frame> frames_;
 };
 
-// A far end played by the test: a socket on 127.0.0.1 that is bound at once (so connects to
-// its port are refused) and listens only when told.
-class FarEnd : public BoundedReader {
-public:
-    FarEnd() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            throw std::runtime_error("far end cannot bind");
-        }
-        port_ = ntohs(address.sin_port);
-    }
-    ~FarEnd() override {
-        ::close(peer_);
-        ::close(listener_);
-    }
-
-    int Port() const { return port_; }
-    bool Listen() { return ::listen(listener_, 4) == 0; }
-
-    // Takes the next connection; false when none arrived in time.
-    bool Accept(Millis within = Millis(3000)) {
-        pollfd waiting{listener_, POLLIN, 0};
-        if (::poll(&waiting, 1, static_cast<int>(within.count())) != 1) {
-            return false;
-        }
-        ::close(peer_);
-        peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        return peer_ >= 0;
-    }
-
-    bool Send(const std::string& data) {
-        return ::send(peer_, data.data(), data.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(data.size());
-    }
-
-private:
-    bool ReadSome(std::string& into, const Deadline& deadline) override {
-        pollfd waiting{peer_, POLLIN, 0};
-        if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
-        if (n > 0) {
-            into.append(buffer, static_cast<std::size_t>(n));
-        }
-        return n > 0;
-    }
-
-    int listener_ = -1;
-    int peer_ = -1;
-    int port_ = 0;
-};
-
 // COM1 of `box` in client mode towards 127.0.0.1:remotePort, giving the password "Mirelo".
 void MakeClientPort(ServerSandbox& box, int remotePort, bool allwaysConnected) {
     box.AddPty(1);
@@ -152,7 +85,7 @@ TEST(ClientMode, DataWrittenBeforeTheLoginIsHeldUntilConfirmed) {
     PseudoTerminal& lineA = a.AddPty(1);
     a.EnablePort(1, "Mirelo");
     ASSERT_TRUE(StartAndWaitFor(a, {1}));
-    FarEnd relay;
+    TcpListener relay;
     ASSERT_TRUE(relay.Listen());
     ServerSandbox b;
     MakeClientPort(b, relay.Port(), false);
@@ -165,7 +98,7 @@ TEST(ClientMode, DataWrittenBeforeTheLoginIsHeldUntilConfirmed) {
     ASSERT_TRUE(toA.Connect(a.DataPort(1)));
     const std::string prompt = toA.ReadUntil("Password:");
     ASSERT_EQ(prompt, "\r\nPassword:");
-    ASSERT_TRUE(relay.Send(prompt));
+    ASSERT_TRUE(relay.Write(prompt));
     const std::string password = relay.ReadBytes(8);
     ASSERT_EQ(password, "Mirelo\r\n");
     ASSERT_TRUE(toA.Write(password));
@@ -175,7 +108,7 @@ TEST(ClientMode, DataWrittenBeforeTheLoginIsHeldUntilConfirmed) {
     // Logged in at A, not yet confirmed to B: B keeps its serial data.
     ASSERT_TRUE(lineB.Write("CD"));
     EXPECT_EQ(relay.ReadBytes(1, Millis(400)), "");
-    ASSERT_TRUE(relay.Send(welcome));
+    ASSERT_TRUE(relay.Write(welcome));
     const std::string held = relay.ReadBytes(4);
     EXPECT_EQ(held, "ABCD");
     ASSERT_TRUE(toA.Write(held));
@@ -212,7 +145,7 @@ TEST(ClientMode, ChainedServersCarryEveryByteBothWays) {
 // With AllwaysConnected a port whose far end is down is retried about every second, each
 // retry traced to the console; once the far end listens the port connects and logs in.
 TEST(ClientMode, AlwaysConnectedRetriesUntilTheFarEndListens) {
-    FarEnd farEnd;
+    TcpListener farEnd;
     ServerSandbox b;
     MakeClientPort(b, farEnd.Port(), true);
     b.SetValue("Settings", "ConstantConnectClientCheckInterval", "1");
@@ -230,16 +163,16 @@ TEST(ClientMode, AlwaysConnectedRetriesUntilTheFarEndListens) {
 
     ASSERT_TRUE(farEnd.Listen());
     ASSERT_TRUE(farEnd.Accept(Millis(3000)));
-    ASSERT_TRUE(farEnd.Send("\r\nPassword:"));
+    ASSERT_TRUE(farEnd.Write("\r\nPassword:"));
     EXPECT_EQ(farEnd.ReadBytes(8), "Mirelo\r\n");
-    ASSERT_TRUE(farEnd.Send("\r\nConnected....\r\n"));
+    ASSERT_TRUE(farEnd.Write("\r\nConnected....\r\n"));
     EXPECT_TRUE(console.WaitForFrame([](const console::Frame& f) {
         return f.code == "DA" &&
                f.payload.ends_with("|Client Connection established for serial Port 1.");
     }));
     ASSERT_TRUE(b.Pty(1).Write("up"));
     EXPECT_EQ(farEnd.ReadBytes(2), "up");
-    ASSERT_TRUE(farEnd.Send("down"));
+    ASSERT_TRUE(farEnd.Write("down"));
     EXPECT_EQ(b.Pty(1).ReadBytes(4), "down");
 
     // Connected: no more retries.
@@ -252,7 +185,7 @@ TEST(ClientMode, AlwaysConnectedRetriesUntilTheFarEndListens) {
 // Without AllwaysConnected a client-mode port stays unconnected until serial data arrives;
 // then it connects once and waits for the far end to speak first.
 TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
-    FarEnd farEnd;
+    TcpListener farEnd;
     ASSERT_TRUE(farEnd.Listen());
     ServerSandbox b;
     MakeClientPort(b, farEnd.Port(), false);
@@ -263,9 +196,9 @@ TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
     ASSERT_TRUE(b.Pty(1).Write("hello"));
     ASSERT_TRUE(farEnd.Accept(Millis(3000)));
     EXPECT_EQ(farEnd.ReadBytes(1, Millis(300)), "");
-    ASSERT_TRUE(farEnd.Send("\r\nPassword:"));
+    ASSERT_TRUE(farEnd.Write("\r\nPassword:"));
     EXPECT_EQ(farEnd.ReadBytes(8), "Mirelo\r\n");
-    ASSERT_TRUE(farEnd.Send("\r\nConnected....\r\n"));
+    ASSERT_TRUE(farEnd.Write("\r\nConnected....\r\n"));
     EXPECT_EQ(farEnd.ReadBytes(5), "hello");
     EXPECT_EQ(b.Stop()->code, 0);
 }
@@ -274,7 +207,7 @@ TEST(ClientMode, OnDemandPortConnectsOnlyForSerialData) {
 // event that quotes it carries them escaped, and none reaches the event log or standard error
 // raw.
 TEST(ClientMode, RefusalTextOfTheFarEndIsEscapedInEvents) {
-    FarEnd farEnd;
+    TcpListener farEnd;
     ASSERT_TRUE(farEnd.Listen());
     ServerSandbox b;
     MakeClientPort(b, farEnd.Port(), false);
@@ -282,7 +215,7 @@ TEST(ClientMode, RefusalTextOfTheFarEndIsEscapedInEvents) {
     ASSERT_TRUE(b.Pty(1).Write("hello"));
     ASSERT_TRUE(farEnd.Accept(Millis(3000)));
     ASSERT_TRUE(
-        farEnd.Send(std::string("Invalid Password\x1b]0;owned\x07") + '\0' + "\x1b[2J\r\n"));
+        farEnd.Write(std::string("Invalid Password\x1b]0;owned\x07") + '\0' + "\x1b[2J\r\n"));
 
     EXPECT_TRUE(
         b.WaitForEvent("Received Invalid Password<1B>]0;owned<07><00><1B>[2J<0D><0A> on "
@@ -291,49 +224,6 @@ TEST(ClientMode, RefusalTextOfTheFarEndIsEscapedInEvents) {
     for (const std::string& text : {ReadFile(b.EventLogPath()), b.Stderr()}) {
         EXPECT_EQ(text.find_first_of(std::string("\x1b\x07\0", 3)), std::string::npos) << text;
     }
-}
-
-// An adapter pulled out of an enabled, listening port: the next device check takes the port
-// out of service, closes its listener and tells the console the port is disabled.
-TEST(Supervision, UnpluggedAdapterIsReportedToTheConsole) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
-    box.SetValue("Settings", "ListeningPortCheckInterval", "1");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    ConsolePeer console;
-    ASSERT_TRUE(console.Connect(box.BasePort()));
-    const std::size_t from = console.Frames().size();
-
-    device.CloseMaster();
-    ASSERT_TRUE(box.WaitForEvent("F1S3.1 Appears Serial Port 1 has been removed.", Millis(4000)))
-        << box.Stderr();
-    EXPECT_TRUE(WaitFor([&] { return !IsListening(box.DataPort(1)); }, Millis(2000)));
-    TcpClient late;
-    EXPECT_FALSE(late.Connect(box.DataPort(1), Millis(1000)));
-
-    // Port settings (disabled), connection list and connection count, in this order.
-    std::size_t settingsAt = 0;
-    ASSERT_TRUE(console.WaitForFrame(
-        [&](const console::Frame& f) {
-            const auto fields = console::SplitFields(f.payload, 22);
-            settingsAt = static_cast<std::size_t>(&f - console.Frames().data());
-            return f.code == "D1" && fields.size() == 22 && fields[0] == "0" &&
-                   fields[1] == "False";
-        },
-        Millis(3000), from));
-    std::size_t listAt = 0;
-    ASSERT_TRUE(console.WaitForFrame(
-        [&](const console::Frame& f) {
-            listAt = static_cast<std::size_t>(&f - console.Frames().data());
-            return f.code == "D5" && f.payload == "0|0";
-        },
-        Millis(3000), settingsAt + 1));
-    EXPECT_TRUE(console.WaitForFrame(
-        [](const console::Frame& f) { return f.code == "D2" && f.payload == "0|0"; }, Millis(3000),
-        listAt + 1));
-    EXPECT_TRUE(box.Process().Running());
-    EXPECT_EQ(box.Stop()->code, 0);
 }
 
 // An admitted client that stays silent receives IAC NOP every KeepAliveTimeout seconds and
@@ -348,49 +238,23 @@ TEST(Supervision, SilentClientGetsKeepAlives) {
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
 
-    const std::string got = client.ReadFor(Millis(6500));
+    // Two keep-alives take 4-6 s; the bound leaves room for a loaded machine, and the count
+    // against the time taken shows they do not come faster than the timeout allows.
+    const auto start = std::chrono::steady_clock::now();
+    std::string got = client.ReadUntil("\xff\xf1\xff\xf1", Millis(15000));
+    got += client.ReadFor(Millis(500));
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::string nops;
     while (nops.size() < got.size()) {
         nops += "\xff\xf1";
     }
     EXPECT_EQ(got, nops);
     EXPECT_GE(got.size() / 2, 2U);
-    EXPECT_LE(got.size() / 2, 4U);
+    EXPECT_LE(static_cast<double>(got.size() / 2), seconds / 2 + 1);
     EXPECT_FALSE(client.PeerClosed());
     EXPECT_EQ(box.Stop()->code, 0);
 }
-
-#else  // TOLVAN_E2E_SLOW
-
-// A client that never gives the password is told so and dropped 30 seconds after it
-// connected; an admitted client of the same port is left alone.
-TEST(SupervisionSlow, PasswordNotGivenEndsTheSessionAfterThirtySeconds) {
-    ServerSandbox box;
-    PseudoTerminal& device = box.AddPty(1);
-    box.EnablePort(1);
-    box.SetValue("Settings", "IdleTimeCheckInterval", "1");
-    ASSERT_TRUE(StartAndWaitFor(box, {1}));
-    TcpClient admitted;
-    ASSERT_TRUE(LogIn(admitted, box.DataPort(1)));
-
-    TcpClient silent;
-    ASSERT_TRUE(silent.Connect(box.DataPort(1)));
-    const auto connected = std::chrono::steady_clock::now();
-    ASSERT_EQ(silent.ReadUntil("Password:"), "\r\nPassword:");
-    const std::string notice = silent.ReadUntil("Session Timeout........\r\n", Millis(40000));
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - connected);
-    EXPECT_EQ(notice, "\r\nSession Timeout........\r\n");
-    EXPECT_GE(waited.count(), 29500);
-    EXPECT_LE(waited.count(), 34000);
-    EXPECT_TRUE(silent.WaitClosed());
-
-    ASSERT_TRUE(device.Write("still here"));
-    EXPECT_EQ(admitted.ReadBytes(10), "still here");
-    EXPECT_EQ(box.Stop()->code, 0);
-}
-
-#endif  // TOLVAN_E2E_SLOW
 
 }  // namespace
 }  // namespace tolvan::e2e

@@ -58,86 +58,6 @@ int OpenFds(pid_t pid) {
     return count;
 }
 
-// A plain client socket for what TcpClient does not do: a tiny receive window, a reset
-// instead of an orderly close, reading on another thread.
-class RawClient : public BoundedReader {
-public:
-    ~RawClient() override { Close(); }
-
-    bool Connect(int port, int receiveBuffer = 0) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (receiveBuffer > 0) {
-            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        }
-        // A send the server no longer takes gives up instead of blocking the test.
-        const timeval sendLimit{2, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        return fd_ >= 0 &&
-               ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-
-    bool Send(const std::string& data) {
-        return ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(data.size());
-    }
-
-    // Counts received bytes until `total` arrived, the peer closed or the time is up.
-    std::size_t Drain(std::size_t total, Millis within) {
-        std::string chunk;
-        std::size_t got = 0;
-        const Deadline deadline(within);
-        while (got < total && ReadSome(chunk, deadline)) {
-            got += chunk.size();
-            chunk.clear();
-        }
-        return got;
-    }
-
-    // Ends the connection with a reset (SO_LINGER 0) instead of an orderly close.
-    void Reset() {
-        const linger abort{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        Close();
-    }
-
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-    bool closedByPeer = false;
-
-private:
-    bool ReadSome(std::string& into, const Deadline& deadline) override {
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, deadline.LeftMs()) != 1) {
-            return false;
-        }
-        char buffer[65536];
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            closedByPeer = true;
-            return false;
-        }
-        into.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    int fd_ = -1;
-};
-
-bool LogIn(RawClient& client, int port, int receiveBuffer = 0) {
-    return client.Connect(port, receiveBuffer) &&
-           client.ReadUntil("Password:").ends_with("Password:") && client.Send("Mirelo\r") &&
-           client.ReadUntil("Connected....\r\n").ends_with("Connected....\r\n");
-}
-
 // The console answers a version request: proof that this connection is the console one.
 bool ConsoleAnswers(int basePort) {
     TcpClient console;
@@ -195,7 +115,7 @@ TEST(Faults, ClientResetWhileServerWrites) {
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
 
     for (int round = 0; round < 3; ++round) {
-        RawClient client;
+        TcpClient client;
         ASSERT_TRUE(LogIn(client, box.DataPort(1)));
         std::atomic<bool> stop{false};
         std::thread writer([&] {
@@ -263,7 +183,7 @@ TEST(Faults, ConnectDisconnectCyclesLeakNothing) {
     // The number of cycles that went through, stopping at the first that did not.
     auto dataCycles = [&](int count) {
         for (int i = 0; i < count; ++i) {
-            RawClient client;
+            TcpClient client;
             // Refused while the server still frees the last slots; try again.
             const bool greeted = WaitFor(
                 [&] {
@@ -318,10 +238,11 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     const pid_t pid = box.Process().Pid();
     const long rssBefore = VmRssKib(pid);
 
-    RawClient stalled;
-    ASSERT_TRUE(LogIn(stalled, box.DataPort(1), 4096));
-    RawClient readers[2];
-    for (RawClient& reader : readers) {
+    TcpClient stalled;
+    stalled.SetReceiveBuffer(4096);
+    ASSERT_TRUE(LogIn(stalled, box.DataPort(1)));
+    TcpClient readers[2];
+    for (TcpClient& reader : readers) {
         ASSERT_TRUE(LogIn(reader, box.DataPort(1)));
     }
 
@@ -346,7 +267,7 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     EXPECT_EQ(received[1], kStream);
     EXPECT_TRUE(box.WaitForEvent("ended: stalled", Millis(6000)));
     stalled.Drain(kStream, Millis(10000));
-    EXPECT_TRUE(stalled.closedByPeer);
+    EXPECT_TRUE(stalled.PeerClosed());
     EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 16 * 1024)
         << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
     EXPECT_EQ(box.Stop()->code, 0);
@@ -364,28 +285,29 @@ TEST(Faults, TelnetOptionFloodFromAClientThatNeverReads) {
     const pid_t pid = box.Process().Pid();
     const long rssBefore = VmRssKib(pid);
 
-    RawClient flood;
-    ASSERT_TRUE(flood.Connect(box.DataPort(1), 4096));
+    TcpClient flood;
+    flood.SetReceiveBuffer(4096);
+    ASSERT_TRUE(flood.Connect(box.DataPort(1)));
     std::string doOption;
     for (int i = 0; i < 20000; ++i) {
         doOption += "\xff\xfd\x01";
     }
     std::size_t sent = 0;
     long rssPeak = rssBefore;
-    while (sent < kFloodLimit && flood.Send(doOption)) {
+    while (sent < kFloodLimit && flood.Write(doOption)) {
         sent += doOption.size();
         rssPeak = std::max(rssPeak, VmRssKib(pid));
     }
     EXPECT_LT(sent, kFloodLimit) << "the server kept taking the flood";
     EXPECT_TRUE(box.WaitForEvent("Connection 1 of Serial Port 1 is not reading"));
     flood.Drain(kFloodLimit, Millis(10000));
-    EXPECT_TRUE(flood.closedByPeer);
+    EXPECT_TRUE(flood.PeerClosed());
     // The answers wait for the client up to the hard limit of unread output, 32 MiB.
     EXPECT_LT(rssPeak, 128 * 1024) << "VmRSS peak " << rssPeak << " KiB";
     EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 32 * 1024)
         << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
 
-    RawClient next;
+    TcpClient next;
     EXPECT_TRUE(LogIn(next, box.DataPort(1)));
     EXPECT_EQ(box.Stop()->code, 0);
 }

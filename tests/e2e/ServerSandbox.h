@@ -14,7 +14,7 @@
 #include "tests/e2e/EventLogFile.h"
 #include "tests/e2e/PseudoTerminal.h"
 #include "tests/e2e/ServerProcess.h"
-#include "tests/e2e/TempDir.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan::e2e {
 
@@ -30,7 +30,7 @@ public:
     ServerSandbox();
     ~ServerSandbox();
 
-    const TempDir& Dir() const { return dir_; }
+    const TempFolder& Dir() const { return dir_; }
     RegistryStore& Store() { return store_; }
     int BasePort() const { return basePort_; }
     int DataPort(int com) const { return basePort_ + com; }
@@ -71,7 +71,7 @@ private:
     void MapUnusedPorts();
     void HandOver() const;
 
-    TempDir dir_;
+    TempFolder dir_;
     RegistryStore store_;
     int basePort_;
     std::map<int, std::unique_ptr<PseudoTerminal>> ptys_;

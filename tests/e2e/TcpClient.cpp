@@ -28,13 +28,28 @@ void TcpClient::Close() {
     }
 }
 
-bool TcpClient::Connect(int port, Millis within, const std::string& from) {
+void TcpClient::Reset() {
+    const linger abort{1, 0};
+    if (fd_ >= 0) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    Close();
+}
+
+void TcpClient::Adopt(int fd) {
     Close();
     peerClosed_ = false;
     leftover_.clear();
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    fd_ = fd;
+}
+
+bool TcpClient::Connect(int port, Millis within, const std::string& from) {
+    Adopt(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd_ < 0) {
         return false;
+    }
+    if (receiveBuffer_ > 0) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
     }
     sockaddr_in source{};
     source.sin_family = AF_INET;
@@ -119,6 +134,38 @@ bool TcpClient::WaitClosed(Millis within) {
         }
     }
     return peerClosed_;
+}
+
+TcpListener::TcpListener() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener_);
+        throw std::runtime_error("cannot bind a listener on 127.0.0.1");
+    }
+    port_ = ntohs(address.sin_port);
+}
+
+TcpListener::~TcpListener() {
+    ::close(listener_);
+}
+
+bool TcpListener::Listen() {
+    return ::listen(listener_, 4) == 0;
+}
+
+bool TcpListener::Accept(Millis within) {
+    pollfd waiting{listener_, POLLIN, 0};
+    if (::poll(&waiting, 1, static_cast<int>(within.count())) != 1) {
+        return false;
+    }
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    Adopt(fd);
+    return fd >= 0;
 }
 
 namespace {

@@ -18,6 +18,8 @@ public:
     // Connects to 127.0.0.1:port from the loopback address `from` (any of 127/8 works on
     // Linux); false when refused or not done in time.
     bool Connect(int port, Millis within = Millis(3000), const std::string& from = "127.0.0.1");
+    // A receive buffer of `bytes` for the next Connect, so the server's sending backs up soon.
+    void SetReceiveBuffer(int bytes) { receiveBuffer_ = bytes; }
     bool Write(std::string_view data, Millis within = Millis(2000));
     // Holds back what is written until Close(), so the data and the close leave together.
     bool Cork();
@@ -26,13 +28,38 @@ public:
     bool PeerClosed() const { return peerClosed_; }
     const std::string& Leftover() const { return leftover_; }
     void Close();
+    // Ends the connection with a reset instead of an orderly close.
+    void Reset();
+
+protected:
+    // Takes over a connected socket, closing the one before.
+    void Adopt(int fd);
 
 private:
     bool ReadSome(std::string& into, const Deadline& deadline) override;
 
     int fd_ = -1;
+    int receiveBuffer_ = 0;
     bool peerClosed_ = false;
     std::string leftover_;
+};
+
+// A far end played by a test: a socket on 127.0.0.1 at a port of its own, bound at once (so
+// connects to it are refused) and listening only when told. The connection it accepted is read
+// and written as a TcpClient.
+class TcpListener : public TcpClient {
+public:
+    TcpListener();  // throws when it cannot bind
+    ~TcpListener() override;
+
+    int Port() const { return port_; }
+    bool Listen();
+    // Takes the next connection, dropping the one before; false when none arrived in time.
+    bool Accept(Millis within = Millis(3000));
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
 };
 
 // True when something listens on TCP `port` of this machine (IPv4 or IPv6), judged from

@@ -5,28 +5,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QTest>
-#include <chrono>
-#include <functional>
 #include <string>
+#include <string_view>
+
+#include "tests/platform/EventLoop.h"
 
 namespace tolvan::test {
-
-// The application object the notifiers need; one per test process.
-inline QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "serial_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the event loop until done() holds or the timeout passes; returns done().
-inline bool WaitFor(const std::function<bool()>& done,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
-}
 
 // A pseudo-terminal: the device under test opens the slave path, the test drives the master.
 class PtyPair {

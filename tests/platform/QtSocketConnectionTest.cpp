@@ -121,7 +121,7 @@ TEST_F(QtSocketConnectionTest, CloseSendsWhatWasQueued) {
     }
     server_.socket->SendData(big);
     server_.socket->Close();
-    ASSERT_TRUE(WaitFor([&] { return client_.Count("close") == 1; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return client_.Count("close") == 1; }, std::chrono::seconds(30)));
     EXPECT_TRUE(client_.received == big) << "got " << client_.received.size() << " bytes";
 }
 

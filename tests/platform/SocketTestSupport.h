@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QTest>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -9,20 +7,9 @@
 #include <vector>
 
 #include "server/platform/QtSocket.h"
+#include "tests/platform/EventLoop.h"
 
 namespace tolvan::test {
-
-inline QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "socket_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-    return QTest::qWaitFor(done, timeoutMs);
-}
 
 // A socket with every event recorded; a flag tells whether an event ran inside a call.
 struct RecordedSocket {

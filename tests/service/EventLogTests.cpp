@@ -14,7 +14,7 @@
 #include "server/service/EventLogSinks.h"
 #include "server/service/EventSource.h"
 #include "settings_store/RegistryStore.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingEventLogSink.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "settings_store/RegistryStore.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
@@ -19,8 +19,9 @@ constexpr const char* kKey = "SYSTEM\\CurrentControlSet\\Services\\TolvanServer\
 // Runs writes in a child process; the child exits 0 when every write succeeded.
 pid_t StartWriter(const std::string& path, const std::string& prefix, int count) {
     pid_t pid = fork();
-    if (pid != 0)
+    if (pid != 0) {
         return pid;
+    }
     RegistryStore store(path);
     bool ok = true;
     for (int i = 0; i < count || count < 0; ++i) {
@@ -32,8 +33,9 @@ pid_t StartWriter(const std::string& path, const std::string& prefix, int count)
 
 bool WaitExit(pid_t pid, int& status) {
     for (int i = 0; i < 6000; ++i) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
+        if (waitpid(pid, &status, WNOHANG) == pid) {
             return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(pid, SIGKILL);
@@ -79,8 +81,9 @@ TEST(RegistryConcurrencyTest, WriterKilledMidWriteLeavesAWholeFile) {
     // ... and clears what the killed writers left behind.
     int files = 0;
     for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
         ++files;
+    }
     EXPECT_EQ(files, 2);  // the store and its lock file
 }
 

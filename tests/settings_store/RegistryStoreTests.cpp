@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "settings_store/RegistryStore.h"
-#include "tests/settings_store/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {

@@ -13,56 +13,64 @@
 namespace tolvan {
 
 // What the fake serial ports of one test look like: missing COM numbers (open fails with
-// 8002), busy ones (8005) and line settings texts the device rejects (380).
+// 8002), busy ones (8005), line settings texts the device rejects (380), and the COM numbers a
+// device holds open right now (a second open of one fails as busy, as with an exclusive tty).
 struct FakeSerialPorts {
     std::set<int> absent;
     std::set<int> busy;
     std::set<std::string> rejectedSettings;
+    std::set<int> held;
 };
 
-// A serial device that records its settings ("CommPort 5", "Settings 9600,n,8,1",
-// "PortOpen 1"), collects output in `written`, serves `input` and lets the test raise events.
+// A serial device that keeps the line configuration it was given, collects output in
+// `written`, serves `input` and lets the test raise events.
 class FakeSerialDevice final : public SerialDevice {
 public:
-    explicit FakeSerialDevice(const FakeSerialPorts& ports) : ports_(ports) {}
+    explicit FakeSerialDevice(FakeSerialPorts& ports) : ports_(ports) {}
+    ~FakeSerialDevice() override {
+        if (open) {
+            ports_.held.erase(heldCom_);
+        }
+    }
+    FakeSerialDevice(const FakeSerialDevice&) = delete;
+    FakeSerialDevice& operator=(const FakeSerialDevice&) = delete;
 
-    void SetCommPort(int comNumber) override {
-        commPort = comNumber;
-        calls.push_back("CommPort " + std::to_string(comNumber));
-    }
-    void SetDTREnable(bool on) override {
-        calls.push_back(std::string("DTREnable ") + (on ? "1" : "0"));
-    }
-    void SetHandshaking(int mode) override {
-        calls.push_back("Handshaking " + std::to_string(mode));
-    }
-    void SetInBufferSize(int size) override {
-        calls.push_back("InBufferSize " + std::to_string(size));
-    }
-    void SetOutBufferSize(int size) override {
-        calls.push_back("OutBufferSize " + std::to_string(size));
-    }
-    void SetRTSEnable(bool on) override {
-        calls.push_back(std::string("RTSEnable ") + (on ? "1" : "0"));
-    }
+    void SetCommPort(int comNumber) override { commPort = comNumber; }
+    void SetDTREnable(bool on) override { dtr = on; }
+    void SetHandshaking(int mode) override { handshaking = mode; }
+    void SetInBufferSize(int size) override { inBufferSize = size; }
+    void SetOutBufferSize(int size) override { outBufferSize = size; }
+    void SetRTSEnable(bool on) override { rts = on; }
     void SetSettings(const std::string& lineSettings) override {
         if (ports_.rejectedSettings.count(lineSettings) != 0) {
             throw SerialError(kSerialBadSettings, "invalid line settings '" + lineSettings + "'");
         }
-        calls.push_back("Settings " + lineSettings);
+        settings = lineSettings;
     }
 
     bool PortOpen() const override { return open; }
     void SetPortOpen(bool value) override {
-        calls.push_back(std::string("PortOpen ") + (value ? "1" : "0"));
-        if (value && ports_.absent.count(commPort) != 0) {
+        if (!value) {
+            if (open) {
+                ports_.held.erase(heldCom_);
+            }
+            open = false;
+            return;
+        }
+        if (ports_.absent.count(commPort) != 0) {
             throw SerialError(kSerialInvalidPort,
                               "COM" + std::to_string(commPort) + " does not exist");
         }
-        if (value && ports_.busy.count(commPort) != 0) {
+        if (ports_.busy.count(commPort) != 0 || (!open && ports_.held.count(commPort) != 0)) {
             throw SerialError(kSerialPortOpen, "COM" + std::to_string(commPort) + " is busy");
         }
-        open = value;
+        if (open) {
+            ports_.held.erase(heldCom_);
+        }
+        heldCom_ = commPort;
+        ports_.held.insert(commPort);
+        open = true;
+        ++opens;
     }
 
     std::string Input() override { return std::exchange(input, {}); }
@@ -84,14 +92,21 @@ public:
 
     int commPort = 0;
     bool open = false;
+    int opens = 0;  // how often the line was opened
+    bool dtr = false;
+    bool rts = false;
+    int handshaking = -1;
+    int inBufferSize = 0;
+    int outBufferSize = 0;
+    std::string settings;
     bool vanished = false;   // unplugged: Present false, Output throws 8021
     std::size_t queued = 0;  // bytes the line has not sent yet
     std::string input;
     std::string written;
-    std::vector<std::string> calls;
 
 private:
-    const FakeSerialPorts& ports_;
+    FakeSerialPorts& ports_;
+    int heldCom_ = 0;
 };
 
 // Makes FakeSerialDevices sharing `ports`; the factory must outlive its devices.

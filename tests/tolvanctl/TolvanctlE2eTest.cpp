@@ -138,7 +138,7 @@ TEST_F(TolvanctlE2eTest, QueriesReportEveryPortAsItIs) {
     EXPECT_EQ(counters[u"connections"_s].toInt(), 1);
     const QJsonObject reset =
         Json(Ctl({"counters", "COM1", "--reset", "--json"}))[u"counters"_s].toObject();
-    for (const QJsonValue& value : reset) {
+    for (const auto& value : reset) {
         EXPECT_EQ(value.toInt(-1), 0);
     }
 

@@ -9,11 +9,13 @@
 
 namespace tolvan {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under `base` (the system's temporary folder unless given), removed with
+// everything in it.
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tolvan-XXXXXX").string();
+    explicit TempFolder(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "tolvan-XXXXXX").string();
         path_ = mkdtemp(pattern.data()) ? pattern : std::string();
     }
     ~TempFolder() {
@@ -23,7 +25,8 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
 
     static void Write(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
@@ -36,7 +39,7 @@ public:
     }
 
 private:
-    std::string path_;
+    std::filesystem::path path_;
 };
 
 }  // namespace tolvan
