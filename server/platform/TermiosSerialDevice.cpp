@@ -267,23 +267,24 @@ bool TermiosSerialDevice::Present() const {
 }
 
 void TermiosSerialDevice::OnReadable() {
-    // Reception pauses until the handler (or a later caller) takes the data with Input().
-    readNotifier_->setEnabled(false);
     Drain();
     std::vector<int> events;
     CheckLineErrors(events);
     if (!rxBuffer_.empty()) {
         events.push_back(kCommEvReceive);
-    } else if (!hungUp_) {
-        readNotifier_->setEnabled(true);
     }
     for (const int event : events) {
         justDrained_ = event == kCommEvReceive;
-        const bool alive = RaiseGuarded(event);
-        if (!alive) {
+        if (!RaiseGuarded(event)) {
             return;
         }
         justDrained_ = false;
+    }
+    // Reception pauses until someone takes the data with Input(), so that a handler that does
+    // not read causes no busy loop. Switching the notifier costs the event loop a wake-up, so
+    // it is done only when the data was left.
+    if (!rxBuffer_.empty() && readNotifier_) {
+        readNotifier_->setEnabled(false);
     }
 }
 
