@@ -18,6 +18,7 @@ add_library(tolvan_configurator_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.h ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupStyle.h ${CMAKE_CURRENT_LIST_DIR}/StartupStyle.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusLine.h ${CMAKE_CURRENT_LIST_DIR}/StatusLine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StoredOnlySettings.h ${CMAKE_CURRENT_LIST_DIR}/StoredOnlySettings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowFrame.h ${CMAKE_CURRENT_LIST_DIR}/WindowFrame.cpp
 )
 target_link_libraries(tolvan_configurator_core PUBLIC

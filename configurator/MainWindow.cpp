@@ -24,6 +24,7 @@
 #include "configurator/SettingsWindow.h"
 #include "configurator/StartupStyle.h"
 #include "configurator/StatusLine.h"
+#include "configurator/StoredOnlySettings.h"
 #include "configurator/WindowFrame.h"
 #include "console_protocol/Messages.h"
 #include "console_protocol/TextForms.h"
@@ -443,6 +444,8 @@ void MainWindow::SelectPort() {
 void MainWindow::ShowPortSettings(const ReportFields& fields) {
     if (IsSelectedPort(fields)) {
         framePortSettings_->ShowPortSettings(fields);
+        framePortSettings_->ShowStoredOnly(
+            StoredOnlySettings(settings_, framePortSettings_->PortNumber()));
     }
 }
 

@@ -252,7 +252,14 @@ void PortSettingsFrame::BuildLayout() {
     columns->addWidget(line, 1);
     columns->addWidget(network, 1);
 
+    lblStoredOnly_ = new QLabel;
+    lblStoredOnly_->setObjectName(QStringLiteral("lblStoredOnly"));
+    lblStoredOnly_->setWordWrap(true);
+    lblStoredOnly_->setToolTip(
+        QStringLiteral("Kept in the store only: edit them there and reload the server."));
+
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lblStoredOnly_, 1);
     buttons->addStretch(1);
     buttons->addWidget(cmdRevert_);
     buttons->addWidget(cmdUpdate_);
@@ -412,6 +419,10 @@ void PortSettingsFrame::Forget() {
         field->SetProblem({});
     }
     OnEdited();
+}
+
+void PortSettingsFrame::ShowStoredOnly(const QString& text) {
+    lblStoredOnly_->setText(QStringLiteral("In the store only: ") + text);
 }
 
 void PortSettingsFrame::ShowPortSettings(const std::vector<std::string>& fields) {

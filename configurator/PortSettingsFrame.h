@@ -7,6 +7,7 @@
 #include <vector>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 class QStackedWidget;
 
@@ -29,6 +30,8 @@ public:
     // A report for the COM port already shown keeps the operator's changes. An answer to an
     // update is checked against it (UpdateAnswered). The frame is then enabled and shown.
     void ShowPortSettings(const std::vector<std::string>& fields);
+    // Shows the settings kept in the store only (read-only: they are edited in the store).
+    void ShowStoredOnly(const QString& text);
     // Lets go of the port shown, its changes included.
     void Forget();
     // The COM number shown; 0 before the first report.
@@ -68,6 +71,7 @@ private:
 
     std::vector<std::unique_ptr<SettingField>> fields_;
     QStackedWidget* modeSettings_ = nullptr;
+    QLabel* lblStoredOnly_ = nullptr;
     QPushButton* cmdRevert_ = nullptr;
     QPushButton* cmdUpdate_ = nullptr;
     int portNumber_ = 0;

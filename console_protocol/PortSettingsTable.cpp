@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 
 #include "console_protocol/TextForms.h"
 
@@ -55,6 +56,8 @@ constexpr PortSettingRow kRows[] = {
      0, "", true, View::Text},
     {"KeepAliveTimeout", "KeepAliveTimeout", &V::KeepAliveTimeout, kStoredOnly, K::Number, 0, 32767,
      "900", true, View::StoredOnly},
+    {"Rfc2217", "Rfc2217", &V::Rfc2217, kStoredOnly, K::Boolean, 0, 0, "False", true,
+     View::StoredOnly},
 };
 
 constexpr std::array<long, 30> kBaudRates{
@@ -194,6 +197,25 @@ std::optional<std::string> SetFromText(PortSettingValues& values, const PortSett
     }
     values.*std::get<std::string V::*>(row.member) = row.trimmed ? Trim(text) : std::string(text);
     return std::nullopt;
+}
+
+std::optional<StoreProblem> LoadFromStore(PortSettingValues& values, const PortSettingRow& row,
+                                          const std::optional<std::string>& stored) {
+    if (!stored) {
+        SetFromText(values, row, row.defaultText);
+        return std::nullopt;
+    }
+    auto problem = SetFromText(values, row, *stored);
+    if (!problem) {
+        return std::nullopt;
+    }
+    std::string used(row.defaultText);
+    const auto number = RoundedInteger(*stored, LLONG_MIN, LLONG_MAX);
+    if (row.kind == SettingKind::Number && number) {
+        used = std::to_string(std::clamp(*number, row.min, row.max));
+    }
+    SetFromText(values, row, used);
+    return StoreProblem{std::move(*problem), std::move(used)};
 }
 
 PortSettingValues DefaultPortSettings() {

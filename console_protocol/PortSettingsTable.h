@@ -33,6 +33,7 @@ struct PortSettingValues {
     bool AllwaysConnected = false;
     std::string PortDescription;
     int32_t KeepAliveTimeout = 0;  // seconds, 0: off
+    bool Rfc2217 = false;          // clients may control the line (telnet COM-PORT-OPTION)
 
     bool operator==(const PortSettingValues&) const = default;
 };
@@ -105,6 +106,16 @@ std::string StoredText(const PortSettingValues& values, const PortSettingRow& ro
 // setting and what it accepts), leaving values unchanged; nothing when it was taken.
 std::optional<std::string> SetFromText(PortSettingValues& values, const PortSettingRow& row,
                                        std::string_view text);
+
+// Takes a setting as the store holds it (nothing when the value is missing): the default when
+// missing, the nearest bound for a number beyond its range, the default for anything else the
+// setting cannot take. Returns the problem with the stored text, and the text used instead.
+struct StoreProblem {
+    std::string problem;
+    std::string used;
+};
+std::optional<StoreProblem> LoadFromStore(PortSettingValues& values, const PortSettingRow& row,
+                                          const std::optional<std::string>& stored);
 
 // Every setting at its default.
 PortSettingValues DefaultPortSettings();

@@ -25,6 +25,7 @@ constexpr const char* kNames[] = {
     "Handshaking", "ConnectPassword",  "MaxPasswordAttemps", "BadPasswordShutdownLength",
     "MaxIdleTime", "LogFile",          "ServiceType",        "RemoteIP",
     "RemotePort",  "AllwaysConnected", "PortDescription",    "KeepAliveTimeout",
+    "Rfc2217",
 };
 
 void WriteStore(const std::string& path, std::string_view input) {
@@ -54,7 +55,7 @@ auto Stored(const tolvan::PortRecord& p) {
                     p.RTSEnable, p.InBufferSize, p.OutBufferSize, p.Handshaking, p.ConnectPassword,
                     p.MaxPasswordAttemps, p.BadPasswordShutdownLength, p.MaxIdleTime, p.LogFile,
                     p.ServiceType, p.RemoteIP, p.RemotePort, p.AllwaysConnected, p.PortDescription,
-                    p.KeepAliveTimeout);
+                    p.KeepAliveTimeout, p.Rfc2217);
 }
 
 tolvan::PortRecord Load(FakeServer& server) {

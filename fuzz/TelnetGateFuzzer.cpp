@@ -3,8 +3,9 @@
 //
 // Input: one settings byte, then records. A record's first byte h says what happens:
 // h >> 6 = 0 or 1: h & 63 bytes arrive on data connection 1 or 2; 2: h & 63 bytes arrive
-// from the serial line; 3: an event, (h & 63) % 4 = a connection request on the listener,
-// the peer of connection 1 closes, a timer tick a minute later, an error on connection 2.
+// from the serial line; 3: an event, (h & 63) % 6 = a connection request on the listener,
+// the peer of connection 1 closes, a timer tick a minute later, an error on connection 2,
+// the modem lines become h & 0xF0, a framing error.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +13,12 @@
 #include <string_view>
 
 #include "server/bridge/ClientMode.h"
+#include "server/bridge/Connections.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/SocketToSerial.h"
 #include "server/bridge/SupervisionTimer.h"
+#include "server/bridge/TelnetParser.h"
 #include "tests/support/FakeServer.h"
 
 namespace {
@@ -23,7 +26,7 @@ namespace {
 using tolvan::FakeServer;
 
 // Settings byte: bit 0 no password, bit 1 client mode, bits 2-3 password attempts - 1,
-// bit 4 input refused, bit 5 a single connection.
+// bit 4 input refused, bit 5 a single connection, bit 6 line control by clients (RFC 2217).
 tolvan::PortRecord PortFrom(unsigned char settings) {
     const int serviceType = (settings & 2) != 0 ? 1 : 0;
     tolvan::PortRecord port = tolvan::DefaultPortRecord(2, serviceType, serviceType == 0 ? 3 : 1);
@@ -35,6 +38,7 @@ tolvan::PortRecord PortFrom(unsigned char settings) {
     if (serviceType == 0 && (settings & 32) != 0) {
         port.MaxConnections = 1;
     }
+    port.Rfc2217 = (settings & 64) != 0;
     port.MaxIdleTime = 1;
     port.KeepAliveTimeout = 30;
     return port;
@@ -83,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 server.Device(p).Receive(bytes);
                 break;
             default:
-                switch ((h & 63) % 4) {
+                switch ((h & 63) % 6) {
                     case 0:
                         if (!clientMode) {
                             server.Sock(p, 0).FireConnectionRequest();
@@ -96,10 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                         server.clock.AdvanceMinutes(1);
                         OnTimerTick(ctx);
                         break;
-                    default:
+                    case 3:
                         if (server.HasSock(p, 2)) {
                             server.Sock(p, 2).FireError(10054, "connection reset by peer");
                         }
+                        break;
+                    case 4:
+                        server.Device(p).SetModem(h & 0xF0);
+                        break;
+                    default:
+                        server.Device(p).Fire(kCommEventFrame);
                         break;
                 }
                 break;
@@ -107,10 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         server.CheckPorts();
         const PortRecord& port = ctx.ports[0];
         for (int c = 1; c <= port.UpperSlot(); ++c) {
-            // A password that never ends must not pile up.
-            FakeServer::Require(
-                port.Connections[static_cast<std::size_t>(c)].PasswordBuffer.size() <=
-                kLongestPasswordLine);
+            // A password, a subnegotiation or held data that never ends must not pile up.
+            const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(c)];
+            FakeServer::Require(slot.PasswordBuffer.size() <= kLongestPasswordLine);
+            FakeServer::Require(slot.Telnet.Sub.size() <= kLongestSubnegotiation);
+            FakeServer::Require(slot.ComPort.Held.size() < ctx.settings.Output.Hard);
         }
         // Telnet commands and doubled 255s only ever shrink what reaches the device.
         FakeServer::Require(server.Device(p).written.size() <= fromSockets);

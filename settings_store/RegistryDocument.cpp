@@ -1,7 +1,7 @@
 #include "settings_store/RegistryDocument.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <ranges>
 
 #include "console_protocol/TextForms.h"
 
@@ -367,13 +367,12 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, P
 
 const RegistryValue* RegistryDocument::Find(std::string_view keyPath, std::string_view name) const {
     std::string key = NormaliseKey(keyPath);
-    for (const auto& line : std::ranges::reverse_view(lines_)) {
-        if (line.kind == Kind::Value && console::EqualsIgnoringCase(line.keyPath, key) &&
-            console::EqualsIgnoringCase(line.name, name)) {
-            return &line.value;
-        }
-    }
-    return nullptr;
+    // The last of several spellings of one value wins, as when the file was merged.
+    const auto found = std::find_if(lines_.rbegin(), lines_.rend(), [&](const Line& line) {
+        return line.kind == Kind::Value && console::EqualsIgnoringCase(line.keyPath, key) &&
+               console::EqualsIgnoringCase(line.name, name);
+    });
+    return found == lines_.rend() ? nullptr : &found->value;
 }
 
 void RegistryDocument::Set(std::string_view keyPath, std::string_view name,

@@ -10,6 +10,7 @@
 #include "tolvanctl/CtlError.h"
 #include "tolvanctl/JsonWriter.h"
 #include "tolvanctl/PortQueries.h"
+#include "tolvanctl/StoreAccess.h"
 
 namespace tolvan::ctl {
 
@@ -70,6 +71,21 @@ std::vector<Shown> ShownSettings(const Fields& fields) {
         } else {
             shown.push_back({row, console::StoredText(value, *row), value});
         }
+    }
+    return shown;
+}
+
+// The settings no console report carries, read from the store as the server reads them at
+// start and reload.
+std::vector<Shown> StoredOnlySettings(const StoreAccess& store, int com) {
+    std::vector<Shown> shown;
+    for (const PortSettingRow& row : console::PortSettingRows()) {
+        if (row.wireField != console::kStoredOnly) {
+            continue;
+        }
+        PortSettingValues value = console::DefaultPortSettings();
+        console::LoadFromStore(value, row, store.PortValue(com, std::string(row.name)));
+        shown.push_back({&row, console::StoredText(value, row), value});
     }
     return shown;
 }
@@ -221,7 +237,10 @@ int RunShow(const Context& context) {
     const int com = ComOperand(context.invocation, 0);
     const auto session = context.Connect();
     const int index = ReadPortList(*session).IndexOf(com);
-    const std::vector<Shown> shown = ShownSettings(ReadSettingsFields(*session, index));
+    std::vector<Shown> shown = ShownSettings(ReadSettingsFields(*session, index));
+    for (Shown& s : StoredOnlySettings(context.store, com)) {
+        shown.push_back(std::move(s));
+    }
     if (context.invocation.json) {
         JsonWriter json(context.out);
         json.BeginObject().Key("port").String("COM" + std::to_string(com));

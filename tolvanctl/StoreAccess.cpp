@@ -39,6 +39,14 @@ void StoreAccess::SaveBasePort(int port) {
     }
 }
 
+std::optional<std::string> StoreAccess::PortValue(int comNumber, const std::string& name) const {
+    std::string text = store_.RegReadValue(KeyOf("Port" + std::to_string(comNumber)), name);
+    if (text == kNotFound) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 std::string StoreAccess::DevicePath(int comNumber) const {
     const std::string path =
         store_.RegReadValue(KeyOf("Devices"), "COM" + std::to_string(comNumber));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "settings_store/RegistryStore.h"
@@ -23,6 +24,8 @@ public:
     int BasePort() const;
     // Stores BaseTCPPort; throws a CtlError when the store cannot be written.
     void SaveBasePort(int port);
+    // A value under "Port<n>" as stored; nothing when it is missing.
+    std::optional<std::string> PortValue(int comNumber, const std::string& name) const;
     // The device path of COM n: the value "COMn" under "Devices", else /dev/ttyS<n-1>.
     std::string DevicePath(int comNumber) const;
 

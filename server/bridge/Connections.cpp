@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/OutputLimits.h"
 #include "server/bridge/PasswordGate.h"
@@ -38,6 +39,7 @@ void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     slot.PeerAddress.clear();
     slot.BadPasswordCount = 0;
     slot.Telnet = {};
+    slot.ComPort = {};
 }
 
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port) {
@@ -104,6 +106,8 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
         ConnectionSlot& slot = SlotAt(port, connNo);
         slot.InUse = false;
         slot.Authenticated = 0;
+        slot.ComPort.Held.clear();
+        UpdateModemWatch(ctx, portIndex);
         ctx.reports->SendConnectionCount(portIndex);
         if (port.Enabled && port.ServiceType == 0) {
             if (ListenerOf(ctx, portIndex).State() != kSocketListening &&

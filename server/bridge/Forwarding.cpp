@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "server/bridge/ClientMode.h"
+#include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/OutputLimits.h"
 #include "server/bridge/PortAccess.h"
@@ -46,7 +47,11 @@ void ForwardSerialData(ServerContext& ctx, int portIndex, std::string_view data)
             for (int i = 1; i <= port.UpperSlot(); ++i) {
                 const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(i)];
                 if (slot.InUse && slot.Authenticated == 1) {
-                    SendToConnection(ctx, SocketIndex(portIndex, i), doubled);
+                    if (LineControlOn(port)) {
+                        SendToLineClient(ctx, SocketIndex(portIndex, i), doubled);
+                    } else {
+                        SendToConnection(ctx, SocketIndex(portIndex, i), doubled);
+                    }
                 }
             }
         }

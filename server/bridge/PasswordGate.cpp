@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "console_protocol/TextForms.h"
+#include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
 #include "server/bridge/LoginGuard.h"
 #include "server/bridge/PortAccess.h"
@@ -134,7 +135,10 @@ void ConnectionEstablished(ServerContext& ctx, int index) {
         slot.Authenticated = 1;
         AddToCounter(ctx, portIndex, kCounterConnections, 1);
         NoteLogin(ctx, portIndex, connNo, false);
-        SendToConnection(ctx, index, "Connected...." + std::string(kCrLf));
+        // A line-controlling client takes every byte for line data: it gets no greeting.
+        if (!LineControlOn(port)) {
+            SendToConnection(ctx, index, "Connected...." + std::string(kCrLf));
+        }
         if (!DeviceStillThere(ctx, portIndex, "M2S10.1")) {
             return;
         }

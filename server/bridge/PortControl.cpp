@@ -4,6 +4,7 @@
 
 #include "server/bridge/Connections.h"
 #include "server/bridge/Forwarding.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/SocketToSerial.h"
@@ -29,10 +30,12 @@ void TakeDown(ServerContext& ctx, int portIndex, const PortRecord& port) {
     }
 }
 
-// A line event: counted always, traced only while the port's trace is on.
-void LineEvent(ServerContext& ctx, int portIndex, int counter, const char* text) {
+// A line event: counted always, traced only while the port's trace is on, told to the clients
+// that asked for it.
+void LineEvent(ServerContext& ctx, int portIndex, int commEvent, int counter, const char* text) {
     AddToCounter(ctx, portIndex, counter, 1);
     TraceIfOn(ctx, portIndex, kTraceSerialEvent, text);
+    NotifyLineEvent(ctx, portIndex, commEvent);
 }
 
 }  // namespace
@@ -99,19 +102,25 @@ void OnComm(ServerContext& ctx, int portIndex, int commEvent) {
                 ResumeSocketData(ctx, portIndex);
                 break;
             case kCommEventFrame:
-                LineEvent(ctx, portIndex, kCounterFraming, "Framing Error");
+                LineEvent(ctx, portIndex, commEvent, kCounterFraming, "Framing Error");
                 break;
             case kCommEventOverrun:
-                LineEvent(ctx, portIndex, kCounterOverrun, "Port Over Run");
+                LineEvent(ctx, portIndex, commEvent, kCounterOverrun, "Port Over Run");
                 break;
             case kCommEventRxOver:
-                LineEvent(ctx, portIndex, kCounterRxOverflow, "RX Buffer Overflow");
+                LineEvent(ctx, portIndex, commEvent, kCounterRxOverflow, "RX Buffer Overflow");
                 break;
             case kCommEventRxParity:
-                LineEvent(ctx, portIndex, kCounterParity, "Parity Error");
+                LineEvent(ctx, portIndex, commEvent, kCounterParity, "Parity Error");
                 break;
             case kCommEventTxFull:
-                LineEvent(ctx, portIndex, kCounterTxFull, "TX Buffer Full");
+                LineEvent(ctx, portIndex, commEvent, kCounterTxFull, "TX Buffer Full");
+                break;
+            case kCommEventBreak:
+                NotifyLineEvent(ctx, portIndex, commEvent);
+                break;
+            case kCommEvModemLines:
+                NotifyModemLines(ctx, portIndex);
                 break;
             default:
                 break;

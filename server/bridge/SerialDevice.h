@@ -18,6 +18,7 @@ inline constexpr int kSerialBadSettings = 380;    // a property value the device
 enum CommEvent : int {
     kCommEvSend = 1,  // the transmit queue has emptied
     kCommEvReceive = 2,
+    kCommEvModemLines = 3,  // a watched modem line (CTS, DSR, RI, DCD) changed
     kCommEventBreak = 1001,
     kCommEventFrame = 1004,
     kCommEventOverrun = 1006,
@@ -25,6 +26,13 @@ enum CommEvent : int {
     kCommEventRxParity = 1009,
     kCommEventTxFull = 1010,
 };
+
+// Modem status line bits, as the telnet COM-PORT-OPTION carries them.
+inline constexpr int kModemCts = 0x10;
+inline constexpr int kModemDsr = 0x20;
+inline constexpr int kModemRi = 0x40;
+inline constexpr int kModemDcd = 0x80;
+inline constexpr int kModemWatchMs = 100;
 
 class SerialError : public std::runtime_error {
 public:
@@ -65,6 +73,22 @@ public:
     virtual std::size_t OutBufferCount() const { return 0; }
     // The device still answers (the serial-state query on the open handle).
     virtual bool Present() const = 0;
+
+    // The line as it runs: the values last set.
+    virtual std::string Settings() const = 0;
+    virtual int Handshaking() const = 0;
+    virtual bool DTREnable() const = 0;
+    virtual bool RTSEnable() const = 0;
+    // Holds the transmit line in the break state while on; ends with the port's close.
+    virtual void SetBreak(bool on) = 0;
+    virtual bool Break() const = 0;
+    // Drops what was received and not yet read, and what waits to be sent.
+    virtual void Purge(bool received, bool unsent) = 0;
+    // The modem status lines: kModemCts, kModemDsr, kModemRi, kModemDcd (0 without them).
+    virtual int ModemLines() const = 0;
+    // While on and the port is open, a change of ModemLines() raises kCommEvModemLines; the
+    // lines are looked at every kModemWatchMs, so changes come at most that often.
+    virtual void WatchModemLines(bool on) = 0;
 
     // Notifications are delivered from the event loop, never from inside a call above.
     void SetOnComm(CommHandler handler) { onComm_ = std::move(handler); }

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "server/bridge/ClientMode.h"
+#include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/LineNotifications.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
@@ -76,6 +78,32 @@ void AdmitSocketData(ServerContext& ctx, int index, const std::string& chunk) {
     }
 }
 
+// A line-controlling client's chunk: data, replies and COM-PORT-OPTION commands are acted on
+// in the order they came, so that data sent after a change goes out with the new settings.
+void ReceiveLineClientData(ServerContext& ctx, int index, const std::string& chunk) {
+    const int portIndex = PortIndexOf(index);
+    std::size_t pos = 0;
+    while (pos < chunk.size()) {
+        ConnectionSlot& slot = SlotAt(PortAt(ctx, portIndex), ConnNoOf(index));
+        if (!slot.InUse) {
+            return;  // closed by what came before
+        }
+        TelnetOutput out;
+        pos +=
+            TelnetParser::ParseWithComPort(slot.Telnet, std::string_view(chunk).substr(pos), out);
+        if (!out.reply.empty() && !SendToLineClient(ctx, index, out.reply)) {
+            return;
+        }
+        if (!out.data.empty()) {
+            AdmitSocketData(ctx, index, out.data);
+        }
+        if (!out.sub.empty()) {
+            ComPortCommand(ctx, index, out.sub);
+        }
+    }
+    UpdateModemWatch(ctx, portIndex);
+}
+
 }  // namespace
 
 void ReceiveSocketData(ServerContext& ctx, int index) {
@@ -92,6 +120,10 @@ void ReceiveSocketData(ServerContext& ctx, int index) {
         }
         Socket& socket = ctx.sckMain.Get(index);
         const std::string chunk = socket.GetData();
+        if (LineControlOn(port)) {
+            ReceiveLineClientData(ctx, index, chunk);
+            return;
+        }
         std::string reply;
         TelnetParser::Parse(slot.Telnet, chunk, data, reply);
         if (!reply.empty()) {

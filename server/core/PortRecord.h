@@ -14,8 +14,23 @@ namespace tolvan {
 
 // Where the telnet command parser of a connection stands between two received chunks.
 struct TelnetState {
-    uint8_t Phase = 0;  // the parser's own phase codes; 0 = plain data
-    uint8_t Verb = 0;   // the option verb awaiting its option byte
+    uint8_t Phase = 0;        // the parser's own phase codes; 0 = plain data
+    uint8_t Verb = 0;         // the option verb awaiting its option byte
+    uint8_t Local = 0;        // options this side agreed to use (the parser's option bits)
+    uint8_t Remote = 0;       // options the peer agreed to use
+    bool SubDropped = false;  // the subnegotiation so far is too long or malformed
+    std::string Sub;          // the subnegotiation so far, IAC doubling undone
+};
+
+// What a client that controls the line (telnet COM-PORT-OPTION) asked of its connection.
+struct ComPortState {
+    uint8_t LineMask = 0;     // line events it wants to be told of
+    uint8_t ModemMask = 255;  // modem line changes it wants to be told of
+    bool Suspended = false;   // it asked us to stop sending for now
+    bool SignatureLogged = false;
+    DateTime LogMinute = kZeroDate;  // UTC start of the minute whose changes are being logged
+    int LoggedInMinute = 0;
+    std::string Held;  // what it was not sent while suspended
 };
 
 // Where the password line of a connection stands between two received chunks.
@@ -38,6 +53,7 @@ struct ConnectionSlot {
     DateTime KeepAliveExpires = kZeroDate;  // UTC
     DateTime OverSoftSince = kZeroDate;     // UTC; when its unread output passed the soft limit
     TelnetState Telnet;
+    ComPortState ComPort;
 };
 
 // Counter indexes.
@@ -71,6 +87,8 @@ struct PortRecord : console::PortSettingValues {
     // Why the port is out of service or not listening although it was set up to run; empty
     // while nothing failed since the port was last applied.
     std::string FailureReason;
+    uint8_t ModemLines = 0;     // the modem lines last told to clients (COM-PORT-OPTION bits)
+    bool ModemWatched = false;  // the device reports modem line changes
 
     // Highest slot number of Connections (its upper bound).
     int UpperSlot() const {

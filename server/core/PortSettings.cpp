@@ -21,18 +21,11 @@ void LoadPortSettings(HostContext& context, int portIndex) {
         for (const console::PortSettingRow& row : console::PortSettingRows()) {
             const std::string name(row.name);
             const std::string text = GetServiceSetting(context, subkey, name, kNotFound);
-            if (text == kNotFound) {
-                console::SetFromText(port, row, row.defaultText);
-            } else if (const auto problem = console::SetFromText(port, row, text)) {
-                // A number beyond its range takes the nearest bound, anything else the default.
-                std::string used(row.defaultText);
-                const auto number = console::RoundedInteger(text, LLONG_MIN, LLONG_MAX);
-                if (row.kind == console::SettingKind::Number && number) {
-                    used = std::to_string(std::clamp(*number, row.min, row.max));
-                }
-                context.log.LogError("M2S5 " + EscapeForeignText(*problem) + " (" + subkey + "), " +
-                                     used + " used");
-                console::SetFromText(port, row, used);
+            const auto problem = console::LoadFromStore(
+                port, row, text == kNotFound ? std::nullopt : std::optional<std::string>(text));
+            if (problem) {
+                context.log.LogError("M2S5 " + EscapeForeignText(problem->problem) + " (" + subkey +
+                                     "), " + problem->used + " used");
             }
         }
         port.CountersResetTime = context.clock.NowLocal();

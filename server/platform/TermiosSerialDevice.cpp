@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +47,11 @@ TermiosSerialDevice::TermiosSerialDevice(PathResolver resolvePath)
 
 TermiosSerialDevice::~TermiosSerialDevice() {
     Close();
+    if (modemTimer_) {
+        // The timer's own handler may be what ends the device.
+        modemTimer_->disconnect();
+        modemTimer_.release()->deleteLater();
+    }
 }
 
 void TermiosSerialDevice::SetCommPort(int comNumber) {
@@ -67,8 +73,14 @@ void TermiosSerialDevice::SetHandshaking(int mode) {
     if (mode < 0 || mode > 3) {
         throw SerialError(kSerialBadSettings, "invalid handshaking mode " + std::to_string(mode));
     }
+    const int before = handshaking_;
     handshaking_ = mode;
-    ApplyTermios();
+    try {
+        ApplyTermios();
+    } catch (...) {
+        handshaking_ = before;
+        throw;
+    }
 }
 
 void TermiosSerialDevice::SetInBufferSize(int size) {
@@ -92,8 +104,15 @@ void TermiosSerialDevice::SetRTSEnable(bool on) {
 }
 
 void TermiosSerialDevice::SetSettings(const std::string& lineSettings) {
+    const LineSettings before = settings_;
     settings_ = ParseLineSettings(lineSettings);
-    ApplyTermios();
+    try {
+        ApplyTermios();
+    } catch (...) {
+        settings_ = before;
+        throw;
+    }
+    settingsText_ = lineSettings;
 }
 
 void TermiosSerialDevice::SetPortOpen(bool open) {
@@ -133,6 +152,7 @@ void TermiosSerialDevice::Open() {
     writeNotifier_->setEnabled(false);
     QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, writeNotifier_.get(),
                      [this] { OnWritable(); });
+    StartModemWatch();
 }
 
 void TermiosSerialDevice::Close() {
@@ -140,6 +160,10 @@ void TermiosSerialDevice::Close() {
         return;
     }
     events_.NextGeneration();
+    if (modemTimer_) {
+        modemTimer_->stop();
+    }
+    break_ = false;  // the close ends a break
     Dispose(readNotifier_);
     Dispose(writeNotifier_);
     // Unsent output is dropped so that close() does not wait for a stalled line.
@@ -373,6 +397,75 @@ void TermiosSerialDevice::MarkHungUp() {
     }
     txQueue_.clear();
     txOffset_ = 0;
+}
+
+void TermiosSerialDevice::SetBreak(bool on) {
+    if (!PortOpen() || hungUp_) {
+        throw SerialError(kSerialPortNotOpen, "operation valid only when the port is open");
+    }
+    if (::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) != 0) {
+        throw SerialError(kSerialBadSettings, std::strerror(errno));
+    }
+    break_ = on;
+}
+
+void TermiosSerialDevice::Purge(bool received, bool unsent) {
+    if (received) {
+        rxBuffer_.clear();
+    }
+    if (unsent) {
+        txQueue_.clear();
+        txOffset_ = 0;
+        if (writeNotifier_) {
+            writeNotifier_->setEnabled(false);
+        }
+    }
+    if (PortOpen() && !hungUp_ && (received || unsent)) {
+        ::tcflush(fd_, received && unsent ? TCIOFLUSH : (received ? TCIFLUSH : TCOFLUSH));
+    }
+}
+
+int TermiosSerialDevice::ModemLines() const {
+    int bits = 0;
+    // Pseudo-terminals and some adapters have no modem lines: they read as all off.
+    if (!PortOpen() || hungUp_ || ::ioctl(fd_, TIOCMGET, &bits) != 0) {
+        return 0;
+    }
+    return ((bits & TIOCM_CTS) != 0 ? kModemCts : 0) | ((bits & TIOCM_DSR) != 0 ? kModemDsr : 0) |
+           ((bits & TIOCM_RI) != 0 ? kModemRi : 0) | ((bits & TIOCM_CD) != 0 ? kModemDcd : 0);
+}
+
+void TermiosSerialDevice::WatchModemLines(bool on) {
+    watchModem_ = on;
+    if (on) {
+        StartModemWatch();
+    } else if (modemTimer_) {
+        modemTimer_->stop();
+    }
+}
+
+void TermiosSerialDevice::StartModemWatch() {
+    if (!watchModem_ || !PortOpen()) {
+        return;
+    }
+    if (!modemTimer_) {
+        modemTimer_ = std::make_unique<QTimer>();
+        modemTimer_->setInterval(kModemWatchMs);
+        QObject::connect(modemTimer_.get(), &QTimer::timeout, modemTimer_.get(),
+                         [this] { OnModemWatch(); });
+    }
+    lastModem_ = ModemLines();
+    if (!modemTimer_->isActive()) {
+        modemTimer_->start();
+    }
+}
+
+void TermiosSerialDevice::OnModemWatch() {
+    const int now = ModemLines();
+    if (now != lastModem_) {
+        lastModem_ = now;
+        RaiseGuarded(kCommEvModemLines);
+    }
 }
 
 bool TermiosSerialDevice::RaiseGuarded(int event) {

@@ -13,6 +13,7 @@
 #include "server/platform/LineSettings.h"
 
 class QSocketNotifier;
+class QTimer;
 
 namespace tolvan {
 
@@ -54,6 +55,16 @@ public:
     bool Present() const override;
     std::size_t OutBufferCount() const override { return QueuedOutput(); }
 
+    std::string Settings() const override { return settingsText_; }
+    int Handshaking() const override { return handshaking_; }
+    bool DTREnable() const override { return dtr_; }
+    bool RTSEnable() const override { return rts_; }
+    void SetBreak(bool on) override;
+    bool Break() const override { return break_; }
+    void Purge(bool received, bool unsent) override;
+    int ModemLines() const override;
+    void WatchModemLines(bool on) override;
+
     // The device path of the open port (empty while closed).
     const std::string& Path() const { return path_; }
     // Bytes accepted by Output() that wait in user space for the kernel queue.
@@ -72,10 +83,17 @@ private:
     void MarkHungUp();
     // Raises queued line-error events; false when the handler closed or destroyed us.
     bool RaiseGuarded(int event);
+    void StartModemWatch();
+    void OnModemWatch();
 
     PathResolver resolvePath_;
     int commPort_ = 0;
     LineSettings settings_;
+    std::string settingsText_ = "9600,n,8,1";
+    bool break_ = false;
+    bool watchModem_ = false;
+    int lastModem_ = 0;
+    std::unique_ptr<QTimer> modemTimer_;
     int handshaking_ = 0;
     int inBufferSize_ = 1024;
     int outBufferSize_ = 512;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "server/bridge/Forwarding.h"
 #include "server/bridge/TelnetParser.h"
@@ -54,6 +55,32 @@ TEST(TelnetParserTest, WontDontNopAndSubnegotiationAreConsumedSilently) {
                                     Bytes({255, 250, 24, 0, 255, 255, 'V', 'T', 255, 240}) + "z"});
     EXPECT_EQ(r.data, "xyz");
     EXPECT_EQ(r.reply, "");
+}
+
+// With line control, a subnegotiation that arrives one byte at a time is handed out once,
+// whole, after the data before it; it counts only once COM-PORT-OPTION was agreed.
+TEST(TelnetParserTest, ComPortSubnegotiationSplitIntoSingleBytes) {
+    const std::string sub = Bytes({255, 250, 44, 10, 255, 255, 255, 240});
+    TelnetState state;
+    TelnetOutput early;
+    for (const char c : sub) {
+        TelnetParser::ParseWithComPort(state, std::string_view(&c, 1), early);
+    }
+    EXPECT_EQ(early.sub, "");
+
+    std::vector<std::string> subs;
+    std::string data;
+    for (const char c : Bytes({255, 251, 44}) + "x" + sub + "y") {
+        TelnetOutput out;
+        EXPECT_EQ(TelnetParser::ParseWithComPort(state, std::string_view(&c, 1), out), 1u);
+        data += out.data;
+        if (!out.sub.empty()) {
+            subs.push_back(out.sub);
+            EXPECT_EQ(data, "x");
+        }
+    }
+    EXPECT_EQ(subs, std::vector<std::string>{Bytes({44, 10, 255})});
+    EXPECT_EQ(data, "xy");
 }
 
 TEST(TelnetParserTest, CommandsSplitAcrossChunksKeepTheirMeaning) {

@@ -74,7 +74,11 @@ protected:
 // Every stored value is shown, those no list offers included; editing the description alone
 // sends every other field back exactly as reported; the answer is confirmed.
 TEST_F(MainWindowTest, UpdateNeverChangesWhatWasNotTouched) {
+    RegistryStore(storePath_)
+        .RegWriteValue(std::string(kServiceKey) + "\\Port1", "Rfc2217", REG_SZ, "True");
     Report(StoredReport());
+    EXPECT_EQ(Find<QLabel>("lblStoredOnly")->text(),
+              QStringLiteral("In the store only: KeepAliveTimeout=900, Rfc2217=True"));
     EXPECT_EQ(ListText("lstBaud"), QStringLiteral("115200"));
     EXPECT_EQ(ListText("lstIBuffer"), QStringLiteral("8192"));
     EXPECT_EQ(ListText("lstOBuffer"), QStringLiteral("300"));

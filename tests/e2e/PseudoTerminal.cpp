@@ -55,6 +55,12 @@ void PseudoTerminal::CloseMaster() {
     }
 }
 
+termios PseudoTerminal::Attributes() const {
+    termios tio{};
+    tcgetattr(slave_, &tio);  // the master has settings of its own
+    return tio;
+}
+
 bool PseudoTerminal::Write(std::string_view data, Millis within) {
     const Deadline deadline(within);
     while (!data.empty() && master_ >= 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,9 @@ public:
 
     // Sends bytes as the device would; false when they could not all be written in time.
     bool Write(std::string_view data, Millis within = Millis(2000));
+
+    // The line settings the server put on the device, while the harness's slave handle is open.
+    termios Attributes() const;
 
     // Takes the exclusive lock a serial program takes, so the server finds the port busy.
     bool LockSlave();

@@ -83,6 +83,26 @@ public:
     bool Present() const override { return open && !vanished; }
     std::size_t OutBufferCount() const override { return queued; }
 
+    std::string Settings() const override { return settings; }
+    int Handshaking() const override { return handshaking; }
+    bool DTREnable() const override { return dtr; }
+    bool RTSEnable() const override { return rts; }
+    void SetBreak(bool on) override { breakOn = on; }
+    bool Break() const override { return breakOn; }
+    void Purge(bool received, bool unsent) override {
+        purged = std::string(received ? "1" : "0") + (unsent ? "1" : "0");
+    }
+    int ModemLines() const override { return modem; }
+    void WatchModemLines(bool on) override { watching = on; }
+
+    // The modem lines change; a watched device tells.
+    void SetModem(int lines) {
+        modem = lines;
+        if (watching) {
+            RaiseComm(kCommEvModemLines);
+        }
+    }
+
     // Queues received bytes and raises the receive notification.
     void Receive(std::string_view data) {
         input.append(data);
@@ -101,6 +121,10 @@ public:
     std::string settings;
     bool vanished = false;   // unplugged: Present false, Output throws 8021
     std::size_t queued = 0;  // bytes the line has not sent yet
+    bool breakOn = false;
+    int modem = 0;
+    bool watching = false;
+    std::string purged;  // the last purge: received and unsent, "1" or "0" each
     std::string input;
     std::string written;
 

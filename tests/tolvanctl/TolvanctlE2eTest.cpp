@@ -113,7 +113,9 @@ TEST_F(TolvanctlE2eTest, QueriesReportEveryPortAsItIs) {
     const RunResult show = Ctl({"show", "com1", "--json"});
     ASSERT_EQ(Exit(show), 0) << show.err;
     const QJsonObject settings = Json(show)[u"settings"_s].toObject();
-    EXPECT_EQ(settings.size(), 19);
+    EXPECT_EQ(settings.size(), 21);
+    EXPECT_EQ(settings[u"KeepAliveTimeout"_s].toInt(), 900);  // the store's, as loaded
+    EXPECT_FALSE(settings[u"Rfc2217"_s].toBool());
     EXPECT_EQ(Text(settings[u"ConnectPassword"_s]), "Mirelo");
     EXPECT_EQ(Text(settings[u"Settings"_s]), "9600,n,8,1");
     EXPECT_EQ(settings[u"MaxConnections"_s].toInt(), 3);
@@ -166,7 +168,8 @@ TEST_F(TolvanctlE2eTest, SetChangesOnlyTheNamedSettings) {
         {"MaxIdletime", "45"},        {"LogFile", "com1.log"},
         {"ServiceType", "0"},         {"RemoteIP", "192.0.2.1"},
         {"RemotePort", "6001"},       {"AllwaysConnected", "False"},
-        {"PortDescription", "bay 3"}, {"KeepAliveTimeout", "120"}};
+        {"PortDescription", "bay 3"}, {"KeepAliveTimeout", "120"},
+        {"Rfc2217", "True"}};
     for (const auto& [name, value] : initial) {
         box.SetValue("Port1", name, value);
     }
@@ -195,6 +198,9 @@ TEST_F(TolvanctlE2eTest, SetChangesOnlyTheNamedSettings) {
     EXPECT_EQ(Exit(unknown), 2);
     EXPECT_NE(unknown.err.find("unknown setting 'Colour'"), std::string::npos) << unknown.err;
     EXPECT_NE(unknown.err.find("MaxPasswordAttemps"), std::string::npos);
+    const RunResult show = Ctl({"show", "COM1"});
+    EXPECT_NE(show.out.find("\nKeepAliveTimeout=120\nRfc2217=True\n"), std::string::npos)
+        << show.out;
     const RunResult storedOnly = Ctl({"set", "COM1", "KeepAliveTimeout=60"});
     EXPECT_EQ(Exit(storedOnly), 2);
     EXPECT_NE(storedOnly.err.find("edit it under Port1 in " + box.RegistryPath()),
