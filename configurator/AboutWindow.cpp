@@ -34,7 +34,7 @@ QString AboutWindow::ConfigVersionText() {
         .arg(TOLVAN_VERSION_REVISION);
 }
 
-AboutWindow::AboutWindow(std::function<void()> sendVersionRequest, QWidget* parent)
+AboutWindow::AboutWindow(const std::function<void()>& sendVersionRequest, QWidget* parent)
     : QDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("F2"));

@@ -16,7 +16,8 @@ namespace tolvan {
 // are set and the version request callback runs once.
 class AboutWindow : public QDialog {
 public:
-    explicit AboutWindow(std::function<void()> sendVersionRequest, QWidget* parent = nullptr);
+    explicit AboutWindow(const std::function<void()>& sendVersionRequest,
+                         QWidget* parent = nullptr);
 
     // The version report's fields: 0 the server's version, 1 its release text. Missing fields
     // show as empty.

@@ -34,7 +34,7 @@ QString ManualLauncher::ManualPath() const {
 }
 
 QString ManualLauncher::ExistingManualPath() const {
-    const QString beside = ManualPath();
+    QString beside = ManualPath();
     if (QFileInfo(beside).isFile()) {
         return beside;
     }

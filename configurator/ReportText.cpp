@@ -83,7 +83,7 @@ QString FromNumericForms(const QString& text) {
 }  // namespace
 
 QString IsoDateTime(const std::string& reportText) {
-    const QString text = FromBytes(reportText).trimmed();
+    QString text = FromBytes(reportText).trimmed();
     if (text.isEmpty()) {
         return text;
     }

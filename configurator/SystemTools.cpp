@@ -17,7 +17,7 @@ QString ShellQuote(const QString& text) {
 }  // namespace
 
 QString ChooseTerminal(const ExecutableFinder& find) {
-    const QString preferred = QStringLiteral("x-terminal-emulator");
+    QString preferred = QStringLiteral("x-terminal-emulator");
     if (find && !find(preferred).isEmpty()) {
         return preferred;
     }

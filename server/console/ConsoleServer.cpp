@@ -29,7 +29,7 @@ ConsoleServer::ConsoleServer(ServerContext& ctx, DevicePathOf devicePath)
         ctx_.sckConsole = ctx_.socketFactory.Create();
     }
     SocketEvents& events = ctx_.sckConsole->events;
-    events.ConnectionRequest = [this](RequestId request) { OnConnectionRequest(request); };
+    events.ConnectionRequest = [this](const RequestId& request) { OnConnectionRequest(request); };
     events.DataArrival = nullptr;
     events.Connect = [] {};
     events.Close = [] {};

@@ -25,8 +25,9 @@ DateTime SystemClock::NowUtc() const {
 DateTime SystemClock::NowLocal() const {
     timespec now = Now();
     std::tm local{};
-    if (localtime_r(&now.tv_sec, &local) == nullptr)
+    if (localtime_r(&now.tv_sec, &local) == nullptr) {
         return FromUnixSeconds(Seconds(now));
+    }
     // The zone's offset in force at this instant, daylight saving included.
     return FromUnixSeconds(Seconds(now) + static_cast<double>(local.tm_gmtoff));
 }

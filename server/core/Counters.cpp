@@ -21,10 +21,12 @@ void AddToCounter(HostContext& context, int portIndex, int counterIndex, int32_t
     }
     int32_t& counter = context.ports[static_cast<size_t>(portIndex)].Counters[counterIndex];
     int64_t total = int64_t{counter} + amount;
-    while (total > kWrap)
+    while (total > kWrap) {
         total -= kWrap;
-    if (total < std::numeric_limits<int32_t>::min())
+    }
+    if (total < std::numeric_limits<int32_t>::min()) {
         total = std::numeric_limits<int32_t>::min();
+    }
     counter = static_cast<int32_t>(total);
 }
 

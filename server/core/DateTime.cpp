@@ -25,8 +25,9 @@ std::string DateTimeText(DateTime value) {
     // The value is a wall-clock time already, so it is broken down without any zone.
     auto seconds = static_cast<time_t>(std::llround(ToUnixSeconds(value)));
     std::tm parts{};
-    if (gmtime_r(&seconds, &parts) == nullptr)
+    if (gmtime_r(&seconds, &parts) == nullptr) {
         return {};
+    }
     bool midnight = parts.tm_hour == 0 && parts.tm_min == 0 && parts.tm_sec == 0;
     char buf[128];
     size_t n = std::strftime(buf, sizeof buf, midnight ? "%x" : "%x %X", &parts);

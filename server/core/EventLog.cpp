@@ -5,8 +5,9 @@
 namespace tolvan {
 
 void EventLog::WriteEventLog(int type, int id, std::string& message) {
-    if (message.empty())
+    if (message.empty()) {
         message = "<Empty Message>";
+    }
     try {
         sink_.Write(type, id, message);
     } catch (const std::exception&) {

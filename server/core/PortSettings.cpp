@@ -42,8 +42,8 @@ void SavePortSettings(HostContext& context, int portIndex) {
         for (const console::PortSettingRow& row : console::PortSettingRows()) {
             const std::string name(row.saveName);
             if (!SaveServiceSetting(context, subkey, name, console::StoredText(port, row))) {
-                context.log.LogError("M2S6 settings of " + subkey + " not saved: \"" + name +
-                                     "\" could not be written");
+                context.log.LogError("M2S6 settings of " + subkey + " not saved: \"" +
+                                     std::string(row.saveName) + "\" could not be written");
                 return;
             }
         }

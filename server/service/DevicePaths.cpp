@@ -6,7 +6,7 @@ namespace tolvan {
 
 std::string DevicePath(const RegistryStore& store, int comNumber) {
     const std::string key = std::string(kServiceKey) + "\\Devices";
-    const std::string value = store.RegReadValue(key, "COM" + std::to_string(comNumber));
+    std::string value = store.RegReadValue(key, "COM" + std::to_string(comNumber));
     if (value == kNotFound) {
         return "/dev/ttyS" + std::to_string(comNumber - 1);
     }

@@ -56,8 +56,9 @@ void JournalEventLogSink::Write(int type, int id, const std::string& text) {
 
 void FileEventLogSink::Write(int type, int id, const std::string& text) {
     const UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640));
-    if (!fd.Valid())
+    if (!fd.Valid()) {
         return;
+    }
     // One write per entry keeps lines whole when several processes append.
     WriteAll(fd.Get(), std::to_string(type) + "\t" + std::to_string(id) + "\t" +
                            EscapeEventText(text) + "\n");

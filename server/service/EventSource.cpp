@@ -11,8 +11,9 @@ namespace tolvan {
 namespace {
 
 void PutUint32(std::string& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
+    for (int shift = 0; shift < 32; shift += 8) {
         out += static_cast<char>((value >> shift) & 0xFF);
+    }
 }
 
 std::string RunningExecutable() {

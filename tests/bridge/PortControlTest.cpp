@@ -82,29 +82,24 @@ TEST_F(PortControlTest, RejectedLineSettingsStopBeforeOpening) {
     EXPECT_NE(Listener(p).state, kSocketListening);
 }
 
-TEST_F(PortControlTest, DisablingServerPortClosesConnectionsListenerAndDevice) {
+TEST_F(PortControlTest, DisablingClosesConnectionsListenerAndDevice) {
     const int p = StartPort(1);
+    const int client = StartPort(2, 1);
     Connect(p);
     Connect(p);
-    Port(p).Enabled = false;
-    ApplyPortSettings(ctx, p);
-    EXPECT_FALSE(Slot(p, 1).InUse);
+    Slot(client, 1).InUse = true;
+    Sock(client, 1).state = kSocketConnected;
+    for (const int port : {p, client}) {
+        Port(port).Enabled = false;
+        ApplyPortSettings(ctx, port);
+        EXPECT_FALSE(Slot(port, 1).InUse);
+        EXPECT_EQ(Sock(port, 1).state, kSocketClosed);
+    }
     EXPECT_FALSE(Slot(p, 2).InUse);
-    EXPECT_EQ(Sock(p, 1).state, kSocketClosed);
     EXPECT_EQ(Sock(p, 2).state, kSocketClosed);
     EXPECT_EQ(Listener(p).state, kSocketClosed);
     EXPECT_FALSE(Device(p).open);
     EXPECT_TRUE(serials.ports.held.empty());
-}
-
-TEST_F(PortControlTest, DisablingClientPortClosesItsConnection) {
-    const int p = StartPort(1, 1);
-    Slot(p, 1).InUse = true;
-    Sock(p, 1).state = kSocketConnected;
-    Port(p).Enabled = false;
-    ApplyPortSettings(ctx, p);
-    EXPECT_FALSE(Slot(p, 1).InUse);
-    EXPECT_EQ(Sock(p, 1).state, kSocketClosed);
 }
 
 TEST_F(PortControlTest, LineErrorsAreCountedAlwaysAndTracedOnlyWhenOn) {

@@ -36,11 +36,15 @@ TEST_F(SupervisionTimerTest, NothingRunsBeforePortsAreReady) {
     EXPECT_EQ(ctx.timer.NextIdleCheck, kZeroDate);
 }
 
+// Without an idle limit keep-alives go on for hours; a keep-alive time of zero sends none.
 TEST_F(SupervisionTimerTest, NoIdleLimitStillSendsKeepAlives) {
     const int p = StartPort(1);
+    const int none = StartPort(2);
     Port(p).MaxIdleTime = 0;
     Port(p).KeepAliveTimeout = 60;
+    Port(none).KeepAliveTimeout = 0;
     const int c = Login(p);
+    const int quiet = Login(none);
     TickAfter(59);
     EXPECT_EQ(Sock(p, c).sent, "");
     TickAfter(2);
@@ -48,14 +52,7 @@ TEST_F(SupervisionTimerTest, NoIdleLimitStillSendsKeepAlives) {
     TickAfter(3 * 3600);
     EXPECT_EQ(Sock(p, c).sent, kKeepAlive);
     EXPECT_TRUE(Slot(p, c).InUse);
-}
-
-TEST_F(SupervisionTimerTest, KeepAliveZeroSendsNone) {
-    const int p = StartPort(1);
-    Port(p).KeepAliveTimeout = 0;
-    const int c = Login(p);
-    TickAfter(3 * 3600);
-    EXPECT_EQ(Sock(p, c).sent, "");
+    EXPECT_EQ(Sock(none, quiet).sent, "");
 }
 
 TEST_F(SupervisionTimerTest, SerialDataPostponesKeepAlive) {

@@ -108,18 +108,6 @@ TEST(DoubleIacTest, DoublesEveryIacAndReturnsCleanDataUncopied) {
 
 class TelnetPathTest : public ::testing::Test, public FakeServer {};
 
-TEST_F(TelnetPathTest, OptionOfferIsAnsweredAndNothingReachesLine) {
-    const int p = StartPort(1);
-    Port(p).ConnectPassword.clear();
-    const int c = Connect(p);
-    Sock(p, c).TakeSent();
-    Sock(p, c).FireDataArrival(Bytes({255, 251, 24}));
-    EXPECT_EQ(Sock(p, c).sent, Bytes({255, 254, 24}));
-    EXPECT_EQ(Device(p).written, "");
-    Sock(p, c).FireDataArrival("ab" + Bytes({255, 253, 1}));
-    EXPECT_EQ(Device(p).written, "ab");
-}
-
 // Option answers go through the capped output path like any other byte: a peer that offers
 // options but never reads is closed once too much waits for it, password or not.
 TEST_F(TelnetPathTest, AnswersToAPeerThatNeverReadsAreCapped) {
@@ -133,15 +121,21 @@ TEST_F(TelnetPathTest, AnswersToAPeerThatNeverReadsAreCapped) {
     EXPECT_TRUE(sink.Contains("M2S13 Connection 1 of Serial Port 1 is not reading"));
 }
 
-TEST_F(TelnetPathTest, IacIsUndoubledInAndDoubledOutForEveryClient) {
+// Option offers are answered and never reach the line; 255 is undoubled towards the line and
+// doubled towards every client.
+TEST_F(TelnetPathTest, OptionsAnsweredAndIacUndoubledInDoubledOutForEveryClient) {
     const int p = StartPort(1);
     Port(p).ConnectPassword.clear();
     const int a = Connect(p);
     const int b = Connect(p);
     Sock(p, a).TakeSent();
     Sock(p, b).TakeSent();
-    Sock(p, a).FireDataArrival("A" + Bytes({255, 255}) + "B");
-    EXPECT_EQ(Device(p).written, "A" + Bytes({255}) + "B");
+    Sock(p, a).FireDataArrival(Bytes({255, 251, 24}));
+    EXPECT_EQ(Sock(p, a).TakeSent(), Bytes({255, 254, 24}));
+    EXPECT_EQ(Device(p).written, "");
+    Sock(p, a).FireDataArrival("ab" + Bytes({255, 253, 1}) + "A" + Bytes({255, 255}) + "B");
+    EXPECT_EQ(Sock(p, a).TakeSent(), Bytes({255, 252, 1}));
+    EXPECT_EQ(Device(p).written, "abA" + Bytes({255}) + "B");
     Port(p).TraceOn = true;
     Device(p).Receive("A" + Bytes({255}) + "B");
     EXPECT_EQ(Sock(p, a).sent, "A" + Bytes({255, 255}) + "B");

@@ -11,15 +11,11 @@ namespace {
 
 using ConsoleClientWire = ConfiguratorFixture;
 
-// Connecting asks for the version, then for the port list, framed exactly.
-TEST_F(ConsoleClientWire, ConnectSendsVersionThenPortListRequest) {
+// Connecting asks for the version, then for the port list, framed exactly. A port list
+// selects the first port, which asks for settings, statistics, connections and state.
+TEST_F(ConsoleClientWire, PortListSelectsFirstPortAndRequestsItsData) {
     EXPECT_EQ(startupRaw_, "DB|0|\r\nD3|0|\r\n");
     EXPECT_EQ(window_->IconName(), QStringLiteral("ICONIDLE"));
-}
-
-// A port list selects the first port, which asks for settings, statistics, connections and
-// state.
-TEST_F(ConsoleClientWire, PortListSelectsFirstPortAndRequestsItsData) {
     peer_.Send("D3", "2|1|3");
     ASSERT_TRUE(peer_.WaitForFrames(4));
     EXPECT_EQ(peer_.Frames(), (std::vector<std::string>{"D2|1|0", "D7|1|0", "D5|1|0", "DC|1|0"}));

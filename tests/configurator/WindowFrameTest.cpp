@@ -93,6 +93,18 @@ TEST_F(WindowFrameTest, TraceWindowSwitchesTracing) {
     ASSERT_NE(again, nullptr);
     EXPECT_NE(again, trace);
     EXPECT_FALSE(Ticked(*again, 0));
+
+    // A lost connection unticks every port, and each "off" still reaches the server.
+    Tick(*again, 0, true);
+    Tick(*again, 1, true);
+    SentSoFar();
+    window_->ServerConnectionLost();
+    EXPECT_FALSE(Ticked(*again, 0));
+    EXPECT_FALSE(Ticked(*again, 1));
+    ASSERT_TRUE(peer_.WaitForFrames(2));
+    EXPECT_EQ(peer_.Frames(),
+              (std::vector<std::string>{TraceSwitch(0, false), TraceSwitch(1, false)}));
+    EXPECT_EQ(window_->IconName(), QStringLiteral("ICONX"));
 }
 
 // Events reach the open window for ticked ports; any other is answered with "off".
@@ -116,22 +128,11 @@ TEST_F(WindowFrameTest, TraceEventsShownOrSwitchedOff) {
     SentSoFar();
     peer_.Send("DA", "0|1|1|late");
     EXPECT_EQ(SentSoFar(), (std::vector<std::string>{TraceSwitch(0, false)}));
-}
 
-// A lost connection unticks every port, and each "off" still reaches the server.
-TEST_F(WindowFrameTest, ConnectionLossUnticksTracePorts) {
-    TraceWindow* trace = OpenTrace();
-    ASSERT_NE(trace, nullptr);
-    Tick(*trace, 0, true);
-    Tick(*trace, 1, true);
-    SentSoFar();
-    window_->ServerConnectionLost();
-    EXPECT_FALSE(Ticked(*trace, 0));
-    EXPECT_FALSE(Ticked(*trace, 1));
-    ASSERT_TRUE(peer_.WaitForFrames(2));
-    EXPECT_EQ(peer_.Frames(),
-              (std::vector<std::string>{TraceSwitch(0, false), TraceSwitch(1, false)}));
-    EXPECT_EQ(window_->property("iconName").toString(), QStringLiteral("ICONX"));
+    // Exit from the menu closes a trace window too.
+    QPointer<TraceWindow> open = OpenTrace();
+    window_->MenuAction(QStringLiteral("mnuExit"))->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&open] { return open.isNull(); }, 1000));
 }
 
 // The window icon follows the connection total; in the tray the icon and tip follow it too.
@@ -258,16 +259,6 @@ TEST_F(WindowFrameTest, TrayExitEndsProgramThroughTimer) {
     EXPECT_TRUE(QTest::qWaitFor([&ended] { return ended; }, 1500));
     EXPECT_TRUE(traceAlive.isNull());
     EXPECT_TRUE(settings.isNull());
-}
-
-// Exit from the menu closes the trace window too.
-TEST_F(WindowFrameTest, MenuExitClosesTraceWindow) {
-    bool ended = false;
-    window_->SetQuitHandler([&ended] { ended = true; });
-    QPointer<TraceWindow> trace = OpenTrace();
-    window_->MenuAction(QStringLiteral("mnuExit"))->trigger();
-    EXPECT_TRUE(ended);
-    EXPECT_TRUE(QTest::qWaitFor([&trace] { return trace.isNull(); }, 1000));
 }
 
 }  // namespace

@@ -67,30 +67,25 @@ TEST_F(ConsoleRequestsTest, RequestsForMissingPortsAreLoggedAndNotAnswered) {
     EXPECT_EQ(sink.Count("M1S4 "), 6);
 }
 
-TEST_F(ConsoleRequestsTest, DisconnectClosesOneDataConnection) {
+// A disconnect closes one data connection and can never reach the listener.
+TEST_F(ConsoleRequestsTest, DisconnectClosesOneDataConnectionNeverTheListener) {
     ASSERT_EQ(Connect(1, "127.0.0.1"), 1);
     ASSERT_EQ(Connect(1, "127.0.0.1"), 2);
     Answers();
+    for (const char* wrong : {"1|0", "1|4", "1|-1", "1"}) {
+        Request("D6", wrong);
+    }
+    EXPECT_EQ(Listener(1).state, kSocketListening);
+    EXPECT_EQ(Listener(1).closes, 0);
+    EXPECT_EQ(sink.Count("M1S4 "), 4);
     Request("D6", "1|2");
     EXPECT_TRUE(Slot(1, 1).InUse);
     EXPECT_FALSE(Slot(1, 2).InUse);
     EXPECT_EQ(Sock(1, 2).state, kSocketClosed);
-    // Only the connection count notice of the close itself; the request has no reply.
+    // Only the connection count notice of the close itself; the requests have no reply.
     const auto answers = Answers();
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].payload, "1|1");
-}
-
-TEST_F(ConsoleRequestsTest, DisconnectCannotReachTheListener) {
-    ASSERT_EQ(Connect(1, "127.0.0.1"), 1);
-    Request("D6", "1|0");
-    Request("D6", "1|4");
-    Request("D6", "1|-1");
-    Request("D6", "1");
-    EXPECT_EQ(Listener(1).state, kSocketListening);
-    EXPECT_EQ(Listener(1).closes, 0);
-    EXPECT_TRUE(Slot(1, 1).InUse);
-    EXPECT_EQ(sink.Count("M1S4 "), 4);
 }
 
 TEST_F(ConsoleRequestsTest, StatisticsAndReset) {

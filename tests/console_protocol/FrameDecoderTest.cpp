@@ -68,25 +68,28 @@ TEST(FrameDecoderTest, FrameSplitOverReadsIsDecodedOnce) {
     EXPECT_TRUE(twoReads.reports.empty());
 }
 
-TEST(FrameDecoderTest, TwoFramesInOneReadInOrder) {
-    Receiver r;
-    r.Receive(Wire("D3", "2|1|4") + Wire("D2", "-2|0"));
-    EXPECT_EQ(r.Got(), (std::vector<std::string>{"D3 2|1|4", "D2 -2|0"}));
-    // The CR LF after the last frame is still waiting to be discarded, never handed out.
-    EXPECT_EQ(r.Buffered(), "\r\n");
-}
-
-TEST(FrameDecoderTest, ZeroLengthPayloadIsEmpty) {
-    Receiver r;
-    r.Receive("DB|0|\r\n");
-    EXPECT_EQ(r.Got(), std::vector<std::string>{"DB "});
-}
-
-TEST(FrameDecoderTest, StrayBytesBeforeFrameAreSkipped) {
-    Receiver r;
-    r.Receive("xy" + Wire("D7", "5"));
-    EXPECT_EQ(r.Got(), std::vector<std::string>{"D7 5"});
-    EXPECT_TRUE(r.reports.empty());
+// Reads given one after the other: the frames handed out and what still waits. Stray bytes
+// before a frame are skipped; leftovers of a partial frame count toward its payload; the CR LF
+// after the last frame waits to be discarded, never handed out.
+TEST(FrameDecoderTest, ReadsGiveTheirFramesInOrder) {
+    struct Case {
+        std::vector<std::string> reads;
+        std::vector<std::string> frames;
+        std::string buffered;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{Wire("D3", "2|1|4") + Wire("D2", "-2|0")}, {"D3 2|1|4", "D2 -2|0"}, "\r\n"},
+             {{"DB|0|\r\n"}, {"DB "}, "\r\n"},
+             {{"xy" + Wire("D7", "5")}, {"D7 5"}, "\r\n"},
+             {{"D1|10|abc", "defghij\r\nD8|1|2\r\nD"}, {"D1 abcdefghij", "D8 2"}, "\r\nD"}}) {
+        Receiver r;
+        for (const std::string& read : c.reads) {
+            r.Receive(read);
+        }
+        EXPECT_EQ(r.Got(), c.frames) << c.reads[0];
+        EXPECT_EQ(r.Buffered(), c.buffered) << c.reads[0];
+        EXPECT_TRUE(r.reports.empty()) << c.reads[0];
+    }
 }
 
 TEST(FrameDecoderTest, ThreeCharactersThatStartNoFrameStayBuffered) {
@@ -107,15 +110,6 @@ TEST(FrameDecoderTest, PayloadMayCarrySeparatorsAndLineBreaks) {
     ASSERT_EQ(r.frames.size(), 1u);
     const std::vector<std::string> fields = SplitFields(r.frames[0].payload, kTraceFieldCount);
     EXPECT_EQ(fields, (std::vector<std::string>{"0", "3", "1", text}));
-}
-
-// Leftovers of a partial frame count toward its payload when more data arrives.
-TEST(FrameDecoderTest, PartialFrameCompletedByLaterData) {
-    Receiver r;
-    r.Receive("D1|10|abc");
-    r.Receive("defghij\r\nD8|1|2\r\nD");
-    EXPECT_EQ(r.Got(), (std::vector<std::string>{"D1 abcdefghij", "D8 2"}));
-    EXPECT_EQ(r.Buffered(), "\r\nD");
 }
 
 TEST(FrameDecoderTest, BadLengthReportedOnceAndSkipped) {

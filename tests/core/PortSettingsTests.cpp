@@ -8,9 +8,9 @@
 #include "server/core/LogFile.h"
 #include "server/core/PortSettings.h"
 #include "server/core/ServiceSettings.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingEventLogSink.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
@@ -116,15 +116,6 @@ TEST_F(HostCoreTest, UnconvertibleValuesAreReportedTakeTheirDefaultAndLaterValue
     }
     EXPECT_TRUE(sink.Contains("invalid Enabled 'yes': accepts True or False (Port3), False used"));
     EXPECT_TRUE(sink.Contains("invalid MaxConnections '300': accepts a whole number from 1 to 15"));
-}
-
-TEST_F(HostCoreTest, MoreThanFifteenConnectionsAreCappedWithAnEvent) {
-    AddPort(2);
-    Put(2, "MaxConnections", "20");
-    LoadPortSettings(context, 0);
-    EXPECT_EQ(context.ports[0].MaxConnections, 15);
-    EXPECT_EQ(sink.Count("M2S5 "), 1);
-    EXPECT_TRUE(sink.Contains("Port2"));
 }
 
 TEST_F(HostCoreTest, DwordValuesAndEightBitFieldsConvert) {

@@ -8,24 +8,22 @@ namespace {
 
 // Well-formed texts give the speed, parity, data bits and stop bits they name.
 TEST(LineSettingsTest, ParsesWellFormedTexts) {
-    LineSettings s = ParseLineSettings("9600,n,8,1");
-    EXPECT_EQ(s.Speed, static_cast<speed_t>(B9600));
-    EXPECT_EQ(s.Parity, 'n');
-    EXPECT_EQ(s.DataBits, 8);
-    EXPECT_FALSE(s.TwoStopBits);
-
-    s = ParseLineSettings("115200,E,7,2");
-    EXPECT_EQ(s.Speed, static_cast<speed_t>(B115200));
-    EXPECT_EQ(s.Parity, 'e');
-    EXPECT_EQ(s.DataBits, 7);
-    EXPECT_TRUE(s.TwoStopBits);
-
-    s = ParseLineSettings(" 300 , m , 5 , 1.5 ");
-    EXPECT_EQ(s.Speed, static_cast<speed_t>(B300));
-    EXPECT_EQ(s.Parity, 'm');
-    EXPECT_EQ(s.DataBits, 5);
-    EXPECT_TRUE(s.TwoStopBits);
-
+    const struct {
+        const char* text;
+        speed_t speed;
+        char parity;
+        int dataBits;
+        bool twoStopBits;
+    } cases[] = {{"9600,n,8,1", B9600, 'n', 8, false},
+                 {"115200,E,7,2", B115200, 'e', 7, true},
+                 {" 300 , m , 5 , 1.5 ", B300, 'm', 5, true}};
+    for (const auto& c : cases) {
+        const LineSettings s = ParseLineSettings(c.text);
+        EXPECT_EQ(s.Speed, c.speed) << c.text;
+        EXPECT_EQ(s.Parity, c.parity) << c.text;
+        EXPECT_EQ(s.DataBits, c.dataBits) << c.text;
+        EXPECT_EQ(s.TwoStopBits, c.twoStopBits) << c.text;
+    }
     EXPECT_EQ(ParseLineSettings("921600,s,6,1").Parity, 's');
     EXPECT_EQ(ParseLineSettings("50,o,8,1").Speed, static_cast<speed_t>(B50));
 }

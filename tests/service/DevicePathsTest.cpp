@@ -1,20 +1,16 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "server/service/DevicePaths.h"
 #include "settings_store/RegistryStore.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
 
 // COM n maps to its "Devices" value when stored, else to the n-th standard serial port.
 TEST(DevicePaths, StoredValueOrStandardPort) {
-    char pattern[] = "/tmp/tolvan-devices-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path root = pattern;
-    RegistryStore store((root / "registry.reg").string());
+    TempFolder folder;
+    RegistryStore store(folder.File("registry.reg"));
 
     EXPECT_EQ(DevicePath(store, 1), "/dev/ttyS0");
     EXPECT_EQ(DevicePath(store, 16), "/dev/ttyS15");
@@ -27,8 +23,6 @@ TEST(DevicePaths, StoredValueOrStandardPort) {
     EXPECT_EQ(DevicePath(store, 1), "/dev/ttyS0");
     // COM1 is not COM12's prefix match.
     EXPECT_EQ(DevicePath(store, 2), "/dev/ttyS1");
-
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "server/service/ServiceHost.h"
 #include "tests/support/FakeClock.h"
@@ -97,11 +98,11 @@ protected:
         app_ = nullptr;
     }
 
-    // Processes events until done() or two seconds have passed.
-    static bool ProcessUntil(const std::function<bool()>& done) {
+    // Processes events until done() or the time (two seconds unless told) has passed.
+    static bool ProcessUntil(const std::function<bool()>& done, int withinMs = 2000) {
         QElapsedTimer timer;
         timer.start();
-        while (!done() && timer.elapsed() < 2000) {
+        while (!done() && timer.elapsed() < withinMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
         return done();
@@ -111,36 +112,20 @@ protected:
 };
 QCoreApplication* ServiceHostTest::app_ = nullptr;
 
-// In debug mode Start arrives from the event loop, never from inside StartService.
-TEST_F(ServiceHostTest, DebugDeliversStartFromTheLoop) {
-    ServiceHost host(true, false);
-    int starts = 0;
-    host.SetOnStart([&] { ++starts; });
-    ASSERT_TRUE(host.StartService());
-    EXPECT_EQ(starts, 0);
-    EXPECT_TRUE(ProcessUntil([&] { return starts > 0; }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(starts, 1);
-}
-
-// Under systemd Start is delivered too; by hand without debug it never comes.
+// Start comes from the event loop, never from inside StartService, in debug mode and under
+// systemd; by hand without debug it never comes.
 TEST_F(ServiceHostTest, StartOnlyUnderServiceManagerOrDebug) {
-    {
-        ServiceHost host(false, true);
+    for (const auto& [debug, managed] :
+         {std::pair{true, false}, std::pair{false, true}, std::pair{false, false}}) {
+        ServiceHost host(debug, managed);
         int starts = 0;
         host.SetOnStart([&] { ++starts; });
         ASSERT_TRUE(host.StartService());
-        EXPECT_TRUE(ProcessUntil([&] { return starts == 1; }));
-    }
-    {
-        ServiceHost host(false, false);
-        int starts = 0;
-        host.SetOnStart([&] { ++starts; });
-        ASSERT_TRUE(host.StartService());
-        for (int i = 0; i < 5; ++i) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
         EXPECT_EQ(starts, 0);
+        const bool expected = debug || managed;
+        EXPECT_EQ(ProcessUntil([&] { return starts > 0; }, expected ? 2000 : 100), expected);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(starts, expected ? 1 : 0) << debug << managed;
     }
 }
 

@@ -4,42 +4,28 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "server/service/ServiceInstaller.h"
+#include "tests/support/TempFolder.h"
 
 namespace tolvan {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A temporary unit folder and a stand-in systemctl that records its arguments and exits with
 // the status held in a file.
 class ServiceInstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tolvan-installer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        ASSERT_FALSE(folder_.Path().empty());
         fs::create_directory(root_ / "units");
-        systemctl_ = root_ / "systemctl";
-        std::ofstream script(systemctl_);
-        script << "#!/bin/sh\n"
-               << "echo \"$*\" >> '" << (root_ / "calls").string() << "'\n"
-               << "case \"$1\" in \"$(cat '" << (root_ / "fail").string()
-               << "' 2>/dev/null)\") exit 1;; esac\n"
-               << "exit 0\n";
-        script.close();
+        TempFolder::Write(systemctl_.string(),
+                          "#!/bin/sh\necho \"$*\" >> '" + (root_ / "calls").string() +
+                              "'\ncase \"$1\" in \"$(cat '" + (root_ / "fail").string() +
+                              "' 2>/dev/null)\") exit 1;; esac\nexit 0\n");
         fs::permissions(systemctl_, fs::perms::owner_all);
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     ServiceInstaller Installer(const std::string& executable = "/opt/tolvan/TolvanServer") {
         InstallerConfig config;
@@ -51,11 +37,12 @@ protected:
     }
     fs::path Store() const { return root_ / "etc" / "tolvan" / "registry.reg"; }
     void FailOn(const std::string& verb) { std::ofstream(root_ / "fail") << verb; }
-    std::string Calls() const { return ReadAll(root_ / "calls"); }
+    std::string Calls() const { return TempFolder::Read((root_ / "calls").string()); }
     fs::path Unit() const { return root_ / "units" / "TolvanServer.service"; }
 
-    fs::path root_;
-    fs::path systemctl_;
+    TempFolder folder_;
+    const fs::path root_ = folder_.Path();
+    const fs::path systemctl_ = root_ / "systemctl";
 };
 
 // A notify-type unit that restarts on failure a minute later and starts at boot, sandboxed so
@@ -90,7 +77,7 @@ TEST_F(ServiceInstallerTest, UnitFileText) {
                                log + "' 2>&1")
                                   .c_str()),
                   0);
-        EXPECT_EQ(ReadAll(log), "");
+        EXPECT_EQ(TempFolder::Read(log), "");
     }
     // A fifth start 4 x 60 s after the first must still fall inside the window to be refused.
     const auto at = text.find("StartLimitIntervalSec=");
@@ -111,7 +98,7 @@ TEST_F(ServiceInstallerTest, QuotesExecPaths) {
 TEST_F(ServiceInstallerTest, InstallWritesUnitAndRunsSystemctl) {
     EXPECT_TRUE(Installer().Install());
     EXPECT_TRUE(fs::is_directory(Store().parent_path()));
-    EXPECT_EQ(ReadAll(Unit()),
+    EXPECT_EQ(TempFolder::Read(Unit().string()),
               ServiceInstaller::UnitFileText("/opt/tolvan/TolvanServer", Store().string()));
     EXPECT_EQ(Calls(), "daemon-reload\nenable TolvanServer\n");
     EXPECT_FALSE(fs::exists(Unit().string() + ".tmp"));

@@ -129,43 +129,34 @@ TEST_F(StartUpTest, PortsWithoutStoredPasswordGetTheirOwn) {
     EXPECT_EQ(seen.size(), 56u);
 }
 
-// A client-mode port gets one slot and its socket at ConnNo 1, no listener.
-TEST_F(StartUpTest, ClientModePortHasOneSlot) {
-    Present({2});
-    Store(2, "ServiceType", "1");
-    InitialisePorts(ctx);
-    ASSERT_EQ(ctx.ports.size(), 1u);
-    EXPECT_EQ(ctx.ports[0].Connections.size(), 2u);
-    EXPECT_TRUE(ctx.sckMain.Exists(1));
-    EXPECT_FALSE(ctx.sckMain.Exists(0));
-}
-
-// More slots than a socket index can number would reach into the next port's sockets.
+// Slots follow MaxConnections within 1 to 15: more than a socket index can number would
+// reach into the next port's sockets. A client-mode port gets one slot and its socket at
+// ConnNo 1, no listener.
 TEST_F(StartUpTest, SlotsFollowMaxConnectionsWithinOneToFifteen) {
-    Present({1, 2});
+    Present({1, 2, 3});
     Store(1, "MaxConnections", "200");
     Store(2, "MaxConnections", "0");
+    Store(3, "ServiceType", "1");
     InitialisePorts(ctx);
-    ASSERT_EQ(ctx.ports.size(), 2u);
+    ASSERT_EQ(ctx.ports.size(), 3u);
     EXPECT_EQ(ctx.ports[0].Connections.size(), 16u);
     EXPECT_EQ(ctx.ports[1].Connections.size(), 2u);
+    EXPECT_EQ(ctx.ports[2].Connections.size(), 2u);
+    EXPECT_TRUE(ctx.sckMain.Exists(SocketIndex(2, 1)));
+    EXPECT_FALSE(ctx.sckMain.Exists(SocketIndex(2, 0)));
 }
 
-// With no serial port the server still starts: empty table, port list, console listener.
+// With no serial port the server still starts: empty table, port list, console listener on
+// BaseTCPPort, which is left alone while connected or listening.
 TEST_F(StartUpTest, NoPortsStillStartsTheConsole) {
+    ctx.settings.BaseTCPPort = 6100;
     InitialisePorts(ctx);
     EXPECT_TRUE(ctx.ports.empty());
     EXPECT_TRUE(ctx.PortsReady);
     EXPECT_EQ(reports.Count("D3"), 1);
     EXPECT_EQ(Console().state, kSocketListening);
-    EXPECT_EQ(sink.entries.size(), 0u);
-}
-
-// The console listener uses BaseTCPPort and is left alone while connected or listening.
-TEST_F(StartUpTest, ConsoleListenerRespectsItsState) {
-    ctx.settings.BaseTCPPort = 6100;
-    InitialisePorts(ctx);
     EXPECT_EQ(Console().localPort, 6100);
+    EXPECT_EQ(sink.entries.size(), 0u);
 
     Console().state = kSocketConnected;
     ctx.settings.BaseTCPPort = 6200;
