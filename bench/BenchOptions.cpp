@@ -10,7 +10,8 @@ namespace {
 const char* const kUsage =
     "usage: tolvan_bench --server PATH [--socat PATH] [--ser2net PATH] [--work DIR]\n"
     "       [--json FILE] [--reps N] [--s2t-mb MB] [--t2s-mb MB] [--fanout-mb MB]\n"
-    "       [--timed-seconds S] [--bridges tolvan,socat,ser2net-tuned,ser2net-default]\n";
+    "       [--burst-mib MIB] [--burst-reader-mbps MB/S] [--timed-seconds S]\n"
+    "       [--bridges tolvan,socat,ser2net-tuned,ser2net-default]\n";
 
 std::vector<std::string> SplitCommas(const std::string& text) {
     std::vector<std::string> parts;
@@ -56,6 +57,10 @@ BenchOptions BenchOptions::Parse(int argc, char** argv) {
             options.tcpToSerialMb = std::stod(value);
         } else if (flag == "--fanout-mb") {
             options.fanOutMb = std::stod(value);
+        } else if (flag == "--burst-mib") {
+            options.burstMib = std::stod(value);
+        } else if (flag == "--burst-reader-mbps") {
+            options.burstReaderMBps = std::stod(value);
         } else if (flag == "--timed-seconds") {
             options.timedSeconds = std::stod(value);
         } else if (flag == "--bridges") {

@@ -16,8 +16,10 @@ struct BenchOptions {
     int repetitions = 5;
     double serialToTcpMb = 64;  // one client, each direction
     double tcpToSerialMb = 64;
-    double fanOutMb = 16;       // serial side; each client receives all of it
-    double timedSeconds = 1.5;  // round trips and connections per second run this long at most
+    double fanOutMb = 16;         // serial side; each client receives all of it
+    double burstMib = 32;         // from the line at full speed, two clients
+    double burstReaderMBps = 10;  // the pace of the burst's reading client
+    double timedSeconds = 1.5;    // round trips and connections per second run this long at most
     std::string commandLine;
 
     // Parses argv; throws std::invalid_argument with the usage text on a bad command line.

@@ -22,6 +22,8 @@ constexpr std::size_t kBufferSize = 256 * 1024;
 constexpr std::size_t kWriteChunk = 64 * 1024;
 constexpr Millis kTransferLimit(60000);
 constexpr Millis kStepLimit(2000);
+constexpr double kLineStallSeconds = 5;  // no room on the line for this long: paused
+constexpr double kPacedBlock = 64 * 1024;
 constexpr std::size_t kMessageSize = 32;
 constexpr int kWarmUpRoundTrips = 20;
 constexpr std::size_t kMaxRoundTrips = 20000;
@@ -306,6 +308,78 @@ void Measurements::ConnectionsPerSecond(BridgeProcess& bridge, const BridgeTrait
     NotePeak(bridge, out);
     out["conn_per_s"] = count / SecondsSince(begin);
     out["conn_failures"] = failures;
+}
+
+void Measurements::Burst(BridgeProcess& bridge, const BridgeTraits& traits, Metrics& out) {
+    std::vector<TcpClient> sockets = ConnectClients(bridge.Port(1), 2, traits);
+    TcpClient& reader = sockets[0];  // sockets[1] never reads
+    line_.Drain();
+    const auto total = static_cast<std::uint64_t>(options_.burstMib * traits.sizeScale * 1048576);
+    StreamVerifier verifier(withIac_, total, true, traits.doubledIac);
+    const auto feed = [&](std::size_t most) {
+        const ssize_t n = ::recv(reader.Fd(), buffer_.data(), std::min(most, buffer_.size()), 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            return false;
+        }
+        if (n > 0 && !verifier.Feed(buffer_.data(), static_cast<std::size_t>(n))) {
+            throw std::runtime_error("reader: " + verifier.Error());
+        }
+        return true;
+    };
+    const Deadline syncDeadline(Millis(5000));
+    while (!verifier.SeenAnything()) {
+        Require(!syncDeadline.Passed(), "sync bytes never arrived");
+        const char sync = StreamVerifier::kSync;
+        Require(WriteAll(line_.Master(), &sync, 1, kStepLimit), "serial line stuck");
+        pollfd pfd{reader.Fd(), POLLIN, 0};
+        if (::poll(&pfd, 1, 20) > 0) {
+            Require(feed(buffer_.size()), "connection closed by the bridge");
+        }
+    }
+
+    const double rate = options_.burstReaderMBps * 1e6;
+    const Clock::time_point start = Clock::now();
+    const char go = StreamVerifier::kStart;
+    Require(WriteAll(line_.Master(), &go, 1, kStepLimit), "serial line stuck");
+    std::uint64_t sent = 0;
+    double taken = 0;
+    bool readerOpen = true;
+    Clock::time_point lastWrite = start;
+    double lineSeconds = 0;
+    const Deadline deadline(kTransferLimit);
+    while (readerOpen && !verifier.Done()) {
+        Require(!deadline.Passed(), "transfer timed out");
+        Require(sent == total || SecondsSince(lastWrite) < kLineStallSeconds,
+                "the bridge stopped taking data from the line");
+        // The reader takes its share in blocks, not byte by byte: a busy loop here would
+        // starve the kernel's pseudo-terminal worker and slow the line instead of the reader.
+        const double allowed = SecondsSince(start) * rate - taken;
+        const bool readerDue = allowed >= kPacedBlock || (sent == total && allowed >= 1);
+        pollfd fds[2] = {{readerDue ? reader.Fd() : -1, POLLIN, 0},
+                         {sent < total ? line_.Master() : -1, POLLOUT, 0}};
+        Require(::poll(fds, 2, 1) >= 0, "poll failed");
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const std::size_t before = static_cast<std::size_t>(verifier.Position());
+            readerOpen = feed(static_cast<std::size_t>(allowed));
+            taken += static_cast<double>(static_cast<std::size_t>(verifier.Position()) - before);
+        }
+        if ((fds[1].revents & POLLOUT) != 0) {
+            const std::size_t chunk =
+                static_cast<std::size_t>(std::min<std::uint64_t>(total - sent, kWriteChunk));
+            const std::string_view piece = withIac_.Piece(sent, chunk);
+            const ssize_t n = ::write(line_.Master(), piece.data(), piece.size());
+            Require(n > 0 || errno == EAGAIN, "serial line write failed");
+            if (n > 0) {
+                sent += static_cast<std::uint64_t>(n);
+                lastWrite = Clock::now();
+                lineSeconds = SecondsSince(start);
+            }
+        }
+    }
+    out["burst_s"] = SecondsSince(start);
+    out["burst_line_MBps"] = static_cast<double>(total) / std::max(lineSeconds, 1e-6) / 1e6;
+    out["burst_lost_MB"] = static_cast<double>(total - verifier.Position()) / 1e6;
+    out["burst_peak_rss_MB"] = ProcessStats::PeakRssMb(bridge.Pid());
 }
 
 void Measurements::IdleMemory(BridgeKind kind, const BenchOptions& options, const std::string& tag,

@@ -30,6 +30,13 @@ public:
     void RoundTrip(BridgeProcess& bridge, const BridgeTraits& traits, Metrics& out);
     // Open, answered (an echoed byte), closed, one after another: conn_per_s.
     void ConnectionsPerSecond(BridgeProcess& bridge, const BridgeTraits& traits, Metrics& out);
+    // Two clients, one reading at a paced burstReaderMBps, the other reading nothing; burstMib
+    // from the line as fast as the bridge takes it. The reader must get every byte. Adds
+    // burst_lost_MB (what the reader missed), burst_s (until the reader had all),
+    // burst_line_MBps (how fast the line was written),
+    // and burst_peak_rss_MB (run it on a fresh bridge). Throws when the bridge stops taking
+    // data from the line.
+    void Burst(BridgeProcess& bridge, const BridgeTraits& traits, Metrics& out);
     // 16 serial lines with 15 idle clients each: idle_16x15_rss_MB.
     static void IdleMemory(BridgeKind kind, const BenchOptions& options, const std::string& tag,
                            Metrics& out);

@@ -29,6 +29,10 @@ const MetricInfo kMetrics[] = {
     {"conn_per_s", "connections per second"},
     {"peak_rss_MB", "peak RSS, 1 port (VmHWM) [MB]"},
     {"idle_16x15_rss_MB", "RSS, 16 ports x 15 idle clients [MB]"},
+    {"burst_line_MBps", "burst: line written at [MB/s]"},
+    {"burst_lost_MB", "burst: lost by the paced reader [MB]"},
+    {"burst_s", "burst: until the reader had all [s]"},
+    {"burst_peak_rss_MB", "burst: peak RSS (VmHWM) [MB]"},
 };
 
 struct Target {
@@ -196,6 +200,12 @@ void Report::Print(std::ostream& out) const {
         << (s.count == 0
                 ? "not measured"
                 : Format(s.median) + " MB " + (s.median < kIdleRssLimitMb ? "MET" : "MISSED"))
+        << "\n";
+    const PerRepetition* lost = Values("tolvan", "burst_lost_MB");
+    const Summary b = lost ? Summarise(*lost) : Summary{};
+    out << "  burst_lost_MB = 0 in every repetition: "
+        << (b.count == 0 ? "not measured"
+                         : "max " + Format(b.max) + " MB " + (b.max == 0 ? "MET" : "MISSED"))
         << "\n";
     if (!failures_.empty()) {
         out << "\nFailures:\n";

@@ -56,6 +56,12 @@ public:
             });
         }
         persistent_.reset();
+        if (traits_.maxClients >= 2) {
+            // On a fresh process (the line is free now), so that its peak memory is its own.
+            Session(
+                "burst", [&](BridgeProcess& b) { measurements_.Burst(b, traits_, metrics_); },
+                true);
+        }
         if (!traits_.oneShot) {
             Guarded("idle",
                     [&] { Measurements::IdleMemory(kind_, options_, Tag("idle"), metrics_); });
@@ -77,12 +83,14 @@ private:
         }
     }
 
-    // Runs fn on the bridge: a fresh process for a one-shot peer, else the one kept running.
-    void Session(const std::string& test, const std::function<void(BridgeProcess&)>& fn) {
+    // Runs fn on the bridge: a fresh process for a one-shot peer or when asked, else the one
+    // kept running.
+    void Session(const std::string& test, const std::function<void(BridgeProcess&)>& fn,
+                 bool fresh = false) {
         Guarded(test, [&] {
             std::unique_ptr<BridgeProcess> own;
             BridgeProcess* bridge = nullptr;
-            if (traits_.oneShot) {
+            if (traits_.oneShot || fresh) {
                 own = std::make_unique<BridgeProcess>(kind_, options_,
                                                       std::vector{line_.SlavePath()}, Tag(test));
                 bridge = own.get();

@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(c)];
             FakeServer::Require(slot.PasswordBuffer.size() <= kLongestPasswordLine);
             FakeServer::Require(slot.Telnet.Sub.size() <= kLongestSubnegotiation);
-            FakeServer::Require(slot.ComPort.Held.size() <= kMaxBytesQueued);
+            FakeServer::Require(slot.ComPort.Held.size() < ctx.settings.Output.Hard);
         }
         // Telnet commands and doubled 255s only ever shrink what reaches the device.
         FakeServer::Require(server.Device(p).written.size() <= fromSockets);

@@ -11,11 +11,13 @@ enum class CloseReason {
     ConnectionLost,  // the connection was found no longer connected
     SocketError,
     IdleTimeout,
-    SessionTimeout,  // no password within the time allowed
-    LockedOut,       // its address reached the limit of wrong passwords
-    OutputCap,       // the client does not take what is sent to it
-    Operator,        // disconnected from the console
-    PortClosed,      // the port was disabled, reconfigured or switched to client mode
+    SessionTimeout,   // no password within the time allowed
+    LockedOut,        // its address reached the limit of wrong passwords
+    OutputStalled,    // its unread output stayed above the soft limit for StallSeconds
+    OutputHardLimit,  // its unread output reached the hard limit
+    OutputBudget,     // the largest queue when all queues together exceeded the total budget
+    Operator,         // disconnected from the console
+    PortClosed,       // the port was disabled, reconfigured or switched to client mode
     ServiceStop,
     Refused,  // closed at once at the gate; counted, not logged one by one
 };
@@ -34,8 +36,12 @@ inline std::string_view CloseReasonText(CloseReason reason) {
             return "session time-out (no password in time)";
         case CloseReason::LockedOut:
             return "lock-out after wrong passwords";
-        case CloseReason::OutputCap:
-            return "output cap (the client does not read)";
+        case CloseReason::OutputStalled:
+            return "stalled (unread output above the soft limit for StallSeconds)";
+        case CloseReason::OutputHardLimit:
+            return "unread output reached the hard limit";
+        case CloseReason::OutputBudget:
+            return "largest unread output when the server's total budget was exceeded";
         case CloseReason::Operator:
             return "disconnected by the operator";
         case CloseReason::PortClosed:

@@ -365,12 +365,13 @@ bool SendToLineClient(ServerContext& ctx, int index, std::string_view bytes) {
     if (!slot.ComPort.Suspended) {
         return SendToConnection(ctx, index, bytes);
     }
-    // Held bytes count like unread ones: a client that never resumes is let go.
-    if (slot.ComPort.Held.size() + bytes.size() > kMaxBytesQueued) {
+    // Held bytes count like unread ones: a client that never resumes is let go at the hard
+    // limit.
+    if (slot.ComPort.Held.size() + bytes.size() >= ctx.settings.Output.Hard) {
         ctx.log.LogError("M2S13 Connection " + Num(ConnNoOf(index)) + " of Serial Port " +
                          Num(PortAt(ctx, PortIndexOf(index)).PortNumber) +
                          " suspended our sending and is far behind; closing it.");
-        CloseConnection(ctx, PortIndexOf(index), ConnNoOf(index), CloseReason::OutputCap);
+        CloseConnection(ctx, PortIndexOf(index), ConnNoOf(index), CloseReason::OutputHardLimit);
         return false;
     }
     slot.ComPort.Held.append(bytes);

@@ -4,6 +4,7 @@
 
 #include "server/bridge/LineNotifications.h"
 #include "server/bridge/LoginGuard.h"
+#include "server/bridge/OutputLimits.h"
 #include "server/bridge/PasswordGate.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
@@ -29,6 +30,7 @@ void ArmSlot(ServerContext& ctx, const PortRecord& port, ConnectionSlot& slot) {
     const DateTime now = ctx.clock.NowUtc();
     slot.IdleExpires = now + Minutes(port.MaxIdleTime);
     slot.KeepAliveExpires = now + Seconds(port.KeepAliveTimeout);
+    slot.OverSoftSince = kZeroDate;
     slot.InUse = true;
     slot.AcceptInput = port.AcceptInput;
     slot.Authenticated = 0;
@@ -94,7 +96,13 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
     try {
         PortRecord& port = PortAt(ctx, portIndex);
         NoteConnectionEnd(ctx, portIndex, connNo, reason);
-        ctx.sckMain.Get(SocketIndex(portIndex, connNo)).Close();
+        Socket& socket = ctx.sckMain.Get(SocketIndex(portIndex, connNo));
+        if (reason == CloseReason::OutputStalled || reason == CloseReason::OutputHardLimit ||
+            reason == CloseReason::OutputBudget) {
+            socket.Abort();  // its backlog is what the limit is there to free
+        } else {
+            socket.Close();
+        }
         ConnectionSlot& slot = SlotAt(port, connNo);
         slot.InUse = false;
         slot.Authenticated = 0;
@@ -110,20 +118,6 @@ void CloseConnection(ServerContext& ctx, int portIndex, int connNo, CloseReason 
     } catch (const std::exception& e) {
         ctx.log.LogError(std::string("M2S9 ") + e.what());
     }
-}
-
-bool KeepsUpWithOutput(ServerContext& ctx, int index) {
-    const int portIndex = PortIndexOf(index);
-    const int connNo = ConnNoOf(index);
-    const std::size_t queued = ctx.sckMain.Get(index).BytesQueued();
-    if (queued <= kMaxBytesQueued) {
-        return true;
-    }
-    ctx.log.LogError("M2S13 Connection " + Num(connNo) + " of Serial Port " +
-                     Num(PortAt(ctx, portIndex).PortNumber) + " is not reading (" + Num(queued) +
-                     " bytes waiting); closing it.");
-    CloseConnection(ctx, portIndex, connNo, CloseReason::OutputCap);
-    return false;
 }
 
 bool SendToConnection(ServerContext& ctx, int index, std::string_view text) {

@@ -8,10 +8,6 @@
 
 namespace tolvan {
 
-// A connection whose peer leaves more than this unread is closed, so that it cannot hold up
-// the other connections of its port or grow the send queue without bound.
-inline constexpr std::size_t kMaxBytesQueued = 1024 * 1024;
-
 // A listener asks to hand over a connection request (index = the listener's socket).
 void AcceptConnection(ServerContext& ctx, int index, RequestId request);
 
@@ -19,10 +15,6 @@ void AcceptConnection(ServerContext& ctx, int index, RequestId request);
 // Every byte the server sends on a data connection goes through here. Returns whether the
 // text was sent and the connection is still open.
 bool SendToConnection(ServerContext& ctx, int index, std::string_view text);
-
-// The one rule for how far a connection may fall behind: over kMaxBytesQueued unread bytes it
-// is reported and closed (false). Checked after every write.
-bool KeepsUpWithOutput(ServerContext& ctx, int index);
 
 // The peer closed the connection.
 void OnConnectionClosed(ServerContext& ctx, int index);
@@ -47,7 +39,8 @@ void DisablePort(ServerContext& ctx, int portIndex);
 bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port);
 
 // Closes one data connection (connNo 1..15) or the listener (connNo 0) and frees its slot. The
-// end of a server-mode connection is logged with its reason.
+// end of a server-mode connection is logged with its reason. A connection closed for its
+// unread output loses that output; any other keeps it until sent.
 void CloseConnection(ServerContext& ctx, int portIndex, int connNo,
                      CloseReason reason = CloseReason::ByServer);
 

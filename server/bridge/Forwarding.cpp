@@ -6,6 +6,7 @@
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/ComPort.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/OutputLimits.h"
 #include "server/bridge/PortAccess.h"
 #include "server/core/LogFile.h"
 
@@ -41,8 +42,8 @@ void ForwardSerialData(ServerContext& ctx, int portIndex, std::string_view data)
         if (port.ServiceType != 0) {
             ForwardToClient(ctx, portIndex, doubled);
         } else {
-            // One buffer for every connection; a connection that falls behind is closed by
-            // SendToConnection without holding up the others.
+            // One buffer for every connection; a connection that falls too far behind is
+            // closed by SendToConnection without holding up the others.
             for (int i = 1; i <= port.UpperSlot(); ++i) {
                 const ConnectionSlot& slot = port.Connections[static_cast<std::size_t>(i)];
                 if (slot.InUse && slot.Authenticated == 1) {
@@ -54,6 +55,7 @@ void ForwardSerialData(ServerContext& ctx, int portIndex, std::string_view data)
                 }
             }
         }
+        EnforceOutputBudget(ctx);
         TraceIfOn(ctx, portIndex, kTraceFromSerial, doubled);
         // Logged as it crossed the serial line, like the other direction.
         AppendLogFile(port, data);

@@ -74,7 +74,9 @@ public:
     virtual void Connect(const std::string& host, int port) = 0;
     virtual void SendData(std::string_view data) = 0;
     virtual std::string GetData() = 0;
-    virtual void Close() = 0;  // also on a closed socket
+    virtual void Close() = 0;  // also on a closed socket; unsent data still goes out
+    // Closes at once, dropping what the peer has not taken yet.
+    virtual void Abort() { Close(); }
     // Bytes handed to SendData that the peer has not taken yet.
     virtual std::size_t BytesQueued() const = 0;
     // The owner of the far end of a connection made from this machine.

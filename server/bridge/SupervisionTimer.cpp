@@ -5,6 +5,7 @@
 
 #include "server/bridge/ClientMode.h"
 #include "server/bridge/Connections.h"
+#include "server/bridge/OutputLimits.h"
 #include "server/bridge/PortAccess.h"
 #include "server/bridge/PortControl.h"
 #include "server/core/Counters.h"
@@ -148,6 +149,9 @@ void OnTimerTick(ServerContext& ctx) {
         if (ctx.timer.NextClientCheck < ctx.clock.NowUtc()) {
             ClientReconnectCheck(ctx, at);
         }
+        // Every tick: a stalled client is closed on time even when no output comes.
+        at = {13, 0, 0};
+        CheckOutputQueues(ctx);
     } catch (const std::exception& e) {
         ctx.log.LogError("F1S3 Trap=" + Num(at.step) + " D1=" + Num(at.port) +
                          " D2=" + Num(at.slot) + "  " + e.what());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -11,12 +12,28 @@
 
 namespace tolvan {
 
+<<<<<<< HEAD
 // Global settings read from "Settings" at start and again on SIGHUP.
+=======
+// How much unread output the server holds for its clients. Not stored: fixed in the product,
+// made small by tests. The hard limit lets a client reading at 10 MB/s take a 32 MiB burst
+// that a fast line delivers in a fraction of a second.
+struct OutputLimits {
+    std::size_t Soft = 1024 * 1024;         // a queue above it for StallSeconds is closed
+    std::size_t Hard = 32 * 1024 * 1024;    // a queue reaching it is closed at once
+    std::size_t Total = 128 * 1024 * 1024;  // all queues together; the largest goes first
+};
+
+// Global settings read from "Settings" at start.
+>>>>>>> data
 struct GlobalSettings {
     int BaseTCPPort = 5000;
     int IdleTimeCheckInterval = 60;
     int ListeningPortCheckInterval = 60;
     int ConstantConnectClientCheckInterval = 30;
+    // Seconds a client may stay above the soft limit of unread output before it is closed.
+    int StallSeconds = 10;
+    OutputLimits Output;
     // The only folder traffic log files may be written to; set by editing the store only.
     std::string LogDirectory = kDefaultLogDirectory;
     // Where the data listeners take connections; empty: every address, IPv4 and IPv6.

@@ -51,6 +51,7 @@ struct ConnectionSlot {
     DateTime ConnectTime = kZeroDate;       // local
     DateTime IdleExpires = kZeroDate;       // UTC
     DateTime KeepAliveExpires = kZeroDate;  // UTC
+    DateTime OverSoftSince = kZeroDate;     // UTC; when its unread output passed the soft limit
     TelnetState Telnet;
     ComPortState ComPort;
 };

@@ -11,6 +11,7 @@ namespace {
 
 constexpr long long kHighestBasePort = 65535 - 16;  // room for the sixteen data listeners
 constexpr long long kLongestInterval = 86400;
+constexpr long long kLongestStall = 3600;
 
 int ReadSetting(HostContext& context, const std::string& name, int defaultValue, long long high) {
     std::string text = GetServiceSetting(context, "Settings", name, std::to_string(defaultValue));
@@ -85,6 +86,7 @@ void ReadGlobalSettings(HostContext& context) {
     s.ConstantConnectClientCheckInterval =
         ReadSetting(context, "ConstantConnectClientCheckInterval",
                     defaults.ConstantConnectClientCheckInterval, kLongestInterval);
+    s.StallSeconds = ReadSetting(context, "StallSeconds", defaults.StallSeconds, kLongestStall);
     s.LogDirectory = ReadLogDirectory(context);
     s.ListenAddress = ReadListenAddress(context);
     s.ConsoleGroup = GetServiceSetting(context, "Settings", "ConsoleGroup", defaults.ConsoleGroup);

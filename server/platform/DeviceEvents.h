@@ -18,7 +18,8 @@ public:
     // Tells afterwards whether the device is still alive and in the same generation.
     class Stamp {
     public:
-        bool Current() const { return !alive_.expired() && events_->generation_ == generation_; }
+        bool Current() const { return Alive() && events_->generation_ == generation_; }
+        bool Alive() const { return !alive_.expired(); }
 
     private:
         friend class DeviceEvents;

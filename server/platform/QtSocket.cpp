@@ -35,7 +35,7 @@ QtSocket::QtSocket() = default;
 
 QtSocket::~QtSocket() {
     events_.NextGeneration();
-    ReleaseSocket();
+    ReleaseSocket(true);
     ReleaseServer();
 }
 
@@ -112,9 +112,9 @@ void QtSocket::Accept(const RequestId& request) {
     }
     Adopt(socket);
     state_ = kSocketConnected;
-    // Data and a close that came before the accept are reported now.
+    // Data and a close that came before the accept are reported after this call.
     if (socket->bytesAvailable() > 0) {
-        OnReadyRead();
+        PostDataArrival();
     }
     if (socket->state() != QAbstractSocket::ConnectedState) {
         OnDisconnected();
@@ -161,9 +161,17 @@ std::string QtSocket::GetData() {
 }
 
 void QtSocket::Close() {
+    Shut(true);
+}
+
+void QtSocket::Abort() {
+    Shut(false);
+}
+
+void QtSocket::Shut(bool keepOutput) {
     events_.NextGeneration();
     dataArrivalPosted_ = false;
-    ReleaseSocket();
+    ReleaseSocket(keepOutput);
     ReleaseServer();
     remoteHostIp_.clear();
     state_ = kSocketClosed;
@@ -229,16 +237,31 @@ void QtSocket::OnNewConnection() {
 }
 
 void QtSocket::OnReadyRead() {
+    // Data that arrives while a handler runs waits for the next pass.
+    if (deliveringData_) {
+        PostDataArrival();
+        return;
+    }
+    const qint64 waiting = socket_ ? socket_->bytesAvailable() : 0;
+    if (waiting <= 0 || !events.DataArrival) {
+        return;
+    }
+    const DeviceEvents::Stamp stamp = events_.Mark();
+    deliveringData_ = true;
+    events.DataArrival(static_cast<std::size_t>(waiting));
+    if (stamp.Alive()) {
+        deliveringData_ = false;
+    }
+}
+
+void QtSocket::PostDataArrival() {
     if (dataArrivalPosted_) {
         return;
     }
     dataArrivalPosted_ = true;
     events_.Post([this] {
         dataArrivalPosted_ = false;
-        const qint64 waiting = socket_ ? socket_->bytesAvailable() : 0;
-        if (waiting > 0 && events.DataArrival) {
-            events.DataArrival(static_cast<std::size_t>(waiting));
-        }
+        OnReadyRead();
     });
 }
 
@@ -287,13 +310,14 @@ void QtSocket::OnConnected() {
     });
 }
 
-void QtSocket::ReleaseSocket() {
+void QtSocket::ReleaseSocket(bool keepOutput) {
     if (!socket_) {
         return;
     }
     QTcpSocket* socket = socket_.release();
     QObject::disconnect(socket, nullptr, events_.Context(), nullptr);
-    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+    if (keepOutput && socket->state() == QAbstractSocket::ConnectedState &&
+        socket->bytesToWrite() > 0) {
         // Let what was sent before the close go out; the socket deletes itself afterwards.
         QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         QTimer::singleShot(kLingerMs, socket, [socket] {

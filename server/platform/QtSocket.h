@@ -16,10 +16,12 @@ namespace tolvan {
 
 // A TCP socket on Qt that is in turn a listener, an outgoing or accepted connection, or closed.
 //
-// Every event is posted to the event loop, so none runs inside a call of ours, and events of
-// an earlier listener or connection are dropped once the socket is closed or reused. A
-// handler may destroy the socket. Listening without Bind takes every local address, IPv4 and
-// IPv6. Close() lets data already handed to SendData go out before the connection ends.
+// Data arrival is delivered in the same pass of the event loop as the socket's readiness, so
+// a byte crosses without waiting for another pass; every other event is posted, as is data
+// that arrives inside a call of ours or inside a handler. Events of an earlier listener or
+// connection are dropped once the socket is closed or reused. A handler may destroy the
+// socket. Listening without Bind takes every local address, IPv4 and IPv6. Close() lets data
+// already handed to SendData go out before the connection ends; Abort() drops it.
 class QtSocket : public Socket {
 public:
     QtSocket();
@@ -38,6 +40,7 @@ public:
     void SendData(std::string_view data) override;
     std::string GetData() override;
     void Close() override;
+    void Abort() override;
     std::size_t BytesQueued() const override;
     PeerOwner LookUpPeer() const override;
 
@@ -49,10 +52,12 @@ private:
     std::string PeerText() const;
     void OnNewConnection();
     void OnReadyRead();
+    void PostDataArrival();
+    void Shut(bool keepOutput);
     void OnDisconnected();
     void OnSocketError();
     void OnConnected();
-    void ReleaseSocket();
+    void ReleaseSocket(bool keepOutput);
     void ReleaseServer();
 
     int state_ = kSocketClosed;
@@ -60,6 +65,7 @@ private:
     std::optional<std::string> bindAddress_;
     std::string remoteHostIp_;  // kept after the peer is gone, for the connection list
     bool dataArrivalPosted_ = false;
+    bool deliveringData_ = false;
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QTcpSocket> socket_;
     DeviceEvents events_;

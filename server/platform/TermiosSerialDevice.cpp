@@ -175,6 +175,7 @@ void TermiosSerialDevice::Close() {
     fd_ = -1;
     path_.clear();
     hungUp_ = false;
+    justDrained_ = false;
     rxBuffer_.clear();
     txQueue_.clear();
     txOffset_ = 0;
@@ -212,12 +213,17 @@ std::string TermiosSerialDevice::Input() {
     if (!PortOpen()) {
         return {};
     }
-    Drain();
-    std::vector<int> errors;
-    CheckLineErrors(errors);
-    for (const int event : errors) {
-        events_.Post([this, event] { RaiseComm(event); });
+    // Inside the receive notification the line was just read to its end; anything newer
+    // raises the next one.
+    if (!justDrained_) {
+        Drain();
+        std::vector<int> errors;
+        CheckLineErrors(errors);
+        for (const int event : errors) {
+            events_.Post([this, event] { RaiseComm(event); });
+        }
     }
+    justDrained_ = false;
     if (!hungUp_ && readNotifier_) {
         readNotifier_->setEnabled(true);
     }
@@ -285,20 +291,24 @@ bool TermiosSerialDevice::Present() const {
 }
 
 void TermiosSerialDevice::OnReadable() {
-    // Reception pauses until the handler (or a later caller) takes the data with Input().
-    readNotifier_->setEnabled(false);
     Drain();
     std::vector<int> events;
     CheckLineErrors(events);
     if (!rxBuffer_.empty()) {
         events.push_back(kCommEvReceive);
-    } else if (!hungUp_) {
-        readNotifier_->setEnabled(true);
     }
     for (const int event : events) {
+        justDrained_ = event == kCommEvReceive;
         if (!RaiseGuarded(event)) {
             return;
         }
+        justDrained_ = false;
+    }
+    // Reception pauses until someone takes the data with Input(), so that a handler that does
+    // not read causes no busy loop. Switching the notifier costs the event loop a wake-up, so
+    // it is done only when the data was left.
+    if (!rxBuffer_.empty() && readNotifier_) {
+        readNotifier_->setEnabled(false);
     }
 }
 
@@ -331,14 +341,16 @@ void TermiosSerialDevice::Drain() {
     if (hungUp_) {
         return;
     }
+    if (!readChunk_) {
+        readChunk_ = std::make_unique<char[]>(kReadChunk);
+    }
     const std::size_t start = rxBuffer_.size();
     while (rxBuffer_.size() - start < kMaxReadPerDrain) {
-        const std::size_t used = rxBuffer_.size();
-        rxBuffer_.resize(used + kReadChunk);
-        const ssize_t n = ::read(fd_, rxBuffer_.data() + used, kReadChunk);
+        // Into a buffer kept for it: growing the string first would clear 64 KiB per read.
+        const ssize_t n = ::read(fd_, readChunk_.get(), kReadChunk);
         const int err = errno;
-        rxBuffer_.resize(used + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n > 0) {
+            rxBuffer_.append(readChunk_.get(), static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && err == EINTR) {

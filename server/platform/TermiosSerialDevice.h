@@ -21,8 +21,9 @@ namespace tolvan {
 //
 // Opening classifies failures: kSerialInvalidPort when the port is absent (the rule
 // EnumerateSerialPorts probes with), kSerialPortOpen with the system's text when it exists
-// but cannot be used. Received data raises kCommEvReceive once per arrival; reception then
-// pauses until Input() is called, so a handler that does not read causes no busy loop.
+// but cannot be used. Received data raises kCommEvReceive once per arrival, from the readiness
+// notification itself; when the handler leaves it unread, reception pauses until Input() is
+// called, so a handler that does not read causes no busy loop.
 // Line errors are raised as the growth of the driver's error counters seen at each read.
 // Output() writes what the kernel takes at once and queues the rest in user space, up to
 // max(OutBufferSize, 64 KiB) bytes; the surplus is dropped and raises kCommEventTxFull.
@@ -103,6 +104,8 @@ private:
     std::string path_;
     bool hungUp_ = false;
     std::string rxBuffer_;
+    std::unique_ptr<char[]> readChunk_;
+    bool justDrained_ = false;  // inside the receive notification, right after a full read
     std::string txQueue_;
     std::size_t txOffset_ = 0;
     serial_icounter_struct counters_{};

@@ -72,8 +72,8 @@ std::vector<std::string> ReloadGlobalSettings(ServerContext& ctx, bool& listenAd
     NoteChange(changes, "LogDirectory", before.LogDirectory, after.LogDirectory);
     NoteChange(changes, "ListenAddress", before.ListenAddress, after.ListenAddress);
     NoteChange(changes, "ConsoleGroup", before.ConsoleGroup, after.ConsoleGroup);
-    // StallSeconds: once the setting exists, note its change here too (it is read afresh by
-    // ReadGlobalSettings above and takes effect at the next progress check).
+    // Takes effect at the next progress check of each connection.
+    NoteChange(changes, "StallSeconds", before.StallSeconds, after.StallSeconds);
     listenAddressChanged = after.ListenAddress != before.ListenAddress;
     return changes;
 }

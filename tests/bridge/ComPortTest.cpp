@@ -166,11 +166,12 @@ TEST_F(ComPortTest, SuspendedClientGetsItsDataAtResume) {
     Sock(p, a).FireDataArrival(Sb(10, Bytes({0x08})) + Sb(9));
     EXPECT_EQ(Sock(p, a).TakeSent(), "one" + Bytes({255, 255}) + Sb(110, Bytes({0x08})));
 
-    // A client that suspends and never resumes is let go at the output cap; the other stays.
+    // A client that suspends and never resumes is let go at the hard limit; the other stays.
+    ctx.settings.Output.Hard = 1000;
     Sock(p, a).FireDataArrival(Sb(8));
-    Device(p).Receive(std::string(kMaxBytesQueued / 2, 'x'));
+    Device(p).Receive(std::string(500, 'x'));
     EXPECT_TRUE(Slot(p, a).InUse);
-    Device(p).Receive(std::string(kMaxBytesQueued / 2 + 1, 'y'));
+    Device(p).Receive(std::string(500, 'y'));
     EXPECT_FALSE(Slot(p, a).InUse);
     EXPECT_TRUE(Slot(p, b).InUse);
     EXPECT_TRUE(Slot(p, a).ComPort.Held.empty());

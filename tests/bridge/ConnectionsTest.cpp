@@ -146,19 +146,65 @@ TEST_F(ConnectionsTest, SendingToVanishedPeerDropsTextAndFreesSlot) {
     EXPECT_EQ(reports.calls, std::vector<std::string>{"D2 0"});
 }
 
-TEST_F(ConnectionsTest, ConnectionThatDoesNotReadIsClosedOthersGoOn) {
-    const int p = StartPort(7);
+// Slow clients are judged by progress. A reader that falls over the soft limit and catches up
+// within StallSeconds keeps every byte; one that stays over it is closed by the timer even when
+// the line has gone quiet; one that reaches the hard limit goes at once. Such a close drops
+// the backlog, names its limit, and the others go on.
+TEST_F(ConnectionsTest, SlowClientsAreJudgedByProgress) {
+    ctx.settings.StallSeconds = 10;
+    ctx.settings.Output = {100, 1000, 1000000};
+    const int p = StartPort(7, 0, 4);
     Port(p).ConnectPassword.clear();
-    const int slow = Connect(p);
-    const int fast = Connect(p);
-    Sock(p, slow).bytesQueued = kMaxBytesQueued + 1;
-    Device(p).Receive("hello");
-    EXPECT_FALSE(Slot(p, slow).InUse);
-    EXPECT_EQ(Sock(p, slow).state, kSocketClosed);
-    EXPECT_TRUE(sink.Contains("M2S13 Connection 1 of Serial Port 7"));
-    EXPECT_EQ(Sock(p, fast).sent, "Connected....\r\nhello");
+    const int reader = Connect(p);
+    const int stalled = Connect(p);
+    const int flooded = Connect(p);
+    Sock(p, reader).bytesQueued = 500;
+    Sock(p, stalled).bytesQueued = 500;
+    Device(p).Receive("burst");
+    clock.AdvanceSeconds(9);
+    Sock(p, reader).bytesQueued = 50;
+    OnTimerTick(ctx);
+    Sock(p, reader).bytesQueued = 500;  // behind again: its time starts afresh
+    Sock(p, flooded).bytesQueued = 1000;
     Device(p).Receive("more");
-    EXPECT_EQ(Sock(p, fast).sent, "Connected....\r\nhellomore");
+    EXPECT_FALSE(Slot(p, flooded).InUse);
+    EXPECT_TRUE(Slot(p, stalled).InUse);
+
+    clock.AdvanceSeconds(1);
+    OnTimerTick(ctx);
+    EXPECT_FALSE(Slot(p, stalled).InUse);
+    EXPECT_TRUE(Slot(p, reader).InUse);
+    EXPECT_EQ(Sock(p, stalled).aborts, 1);
+    EXPECT_EQ(Sock(p, flooded).aborts, 1);
+    EXPECT_TRUE(sink.Contains("M2S13 Connection 2 of Serial Port 7 is not reading"));
+    EXPECT_TRUE(sink.Contains("connection 2 from 192.0.2.2 ended: stalled"));
+    EXPECT_TRUE(sink.Contains("connection 3 from 192.0.2.3 ended: unread output reached the hard"));
+    Device(p).Receive("!");
+    EXPECT_EQ(Sock(p, reader).sent, "Connected....\r\nburstmore!");
+}
+
+// All queues together over the total budget, across ports: the largest goes first, then the
+// next, until the rest fit.
+TEST_F(ConnectionsTest, TotalBudgetClosesTheLargestQueuesFirst) {
+    ctx.settings.Output = {1000, 10000, 900};
+    const int a = StartPort(1);
+    const int b = StartPort(2);
+    Port(a).ConnectPassword.clear();
+    Port(b).ConnectPassword.clear();
+    const int a1 = Connect(a);
+    const int a2 = Connect(a);
+    const int b1 = Connect(b);
+    const int b2 = Connect(b);
+    Sock(a, a1).bytesQueued = 400;
+    Sock(a, a2).bytesQueued = 500;
+    Sock(b, b1).bytesQueued = 600;
+    Sock(b, b2).bytesQueued = 100;
+    Device(a).Receive("x");
+    EXPECT_TRUE(Slot(a, a1).InUse);
+    EXPECT_FALSE(Slot(a, a2).InUse);
+    EXPECT_FALSE(Slot(b, b1).InUse);
+    EXPECT_TRUE(Slot(b, b2).InUse);
+    EXPECT_EQ(sink.Count("ended: largest unread output when the server's total budget"), 2);
 }
 
 TEST_F(ConnectionsTest, PeerCloseIsTracedWhenTraceOn) {

@@ -106,7 +106,7 @@ class TelnetPathTest : public ::testing::Test, public FakeServer {};
 TEST_F(TelnetPathTest, AnswersToAPeerThatNeverReadsAreCapped) {
     const int p = StartPort(1);
     const int c = Connect(p);
-    Sock(p, c).bytesQueued = kMaxBytesQueued + 1;
+    Sock(p, c).bytesQueued = ctx.settings.Output.Hard;
     Sock(p, c).FireDataArrival(Bytes({255, 253, 1}) + "Mirelo\r");
     EXPECT_FALSE(Slot(p, c).InUse);
     EXPECT_EQ(Slot(p, c).Authenticated, 0);

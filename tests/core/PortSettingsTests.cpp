@@ -78,6 +78,7 @@ TEST_F(HostCoreTest, EmptyStoreGivesEveryDefault) {
     EXPECT_EQ(context.settings.IdleTimeCheckInterval, 60);
     EXPECT_EQ(context.settings.ListeningPortCheckInterval, 60);
     EXPECT_EQ(context.settings.ConstantConnectClientCheckInterval, 30);
+    EXPECT_EQ(context.settings.StallSeconds, 10);
 }
 
 TEST_F(HostCoreTest, BooleansAcceptWordsInAnyCaseAndNumbers) {
@@ -196,19 +197,23 @@ TEST_F(HostCoreTest, GlobalSettingsOutOfRangeFallBackToDefaults) {
     ASSERT_TRUE(store.RegWriteValue(settings, "ListeningPortCheckInterval", REG_SZ, "0"));
     ASSERT_TRUE(store.RegWriteValue(settings, "ConstantConnectClientCheckInterval", REG_SZ, "x"));
     ASSERT_TRUE(store.RegWriteValue(settings, "ListenAddress", REG_SZ, "example.org"));
+    ASSERT_TRUE(store.RegWriteValue(settings, "StallSeconds", REG_SZ, "3601"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 5000);
     EXPECT_EQ(context.settings.IdleTimeCheckInterval, 15);
     EXPECT_EQ(context.settings.ListeningPortCheckInterval, 60);
     EXPECT_EQ(context.settings.ConstantConnectClientCheckInterval, 30);
     EXPECT_EQ(context.settings.ListenAddress, "");
-    EXPECT_EQ(sink.Count("M2S16 "), 4);
+    EXPECT_EQ(context.settings.StallSeconds, 10);
+    EXPECT_EQ(sink.Count("M2S16 "), 5);
     EXPECT_TRUE(sink.Contains("'65520'"));
     EXPECT_TRUE(sink.Contains("'example.org' for \"ListenAddress\""));
 
     ASSERT_TRUE(store.RegWriteValue(settings, "BaseTCPPort", REG_SZ, "65519"));
+    ASSERT_TRUE(store.RegWriteValue(settings, "StallSeconds", REG_SZ, "3600"));
     ReadGlobalSettings(context);
     EXPECT_EQ(context.settings.BaseTCPPort, 65519);
+    EXPECT_EQ(context.settings.StallSeconds, 3600);
 }
 
 // ListenAddress: blank for every address, localhost, or a literal in its normal form; names

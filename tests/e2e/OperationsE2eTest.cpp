@@ -89,10 +89,13 @@ TEST_F(OperationsTest, ReloadAppliesChangedPortsOnly) {
 
     box.SetValue("Port2", "Enabled", "False");
     box.SetValue("Settings", "IdleTimeCheckInterval", "30");
+    box.SetValue("Settings", "StallSeconds", "5");
     // A removed password is no change: the port must not open without one.
     ASSERT_TRUE(
         box.Store().RegDeleteValue(std::string(kServiceKey) + "\\Port1", "ConnectPassword"));
-    ASSERT_TRUE(Reload("Settings reloaded: IdleTimeCheckInterval 60 -> 30; COM2 (Enabled)"))
+    ASSERT_TRUE(
+        Reload("Settings reloaded: IdleTimeCheckInterval 60 -> 30; StallSeconds 10 -> 5; "
+               "COM2 (Enabled)"))
         << box.Stderr();
     EXPECT_TRUE(box.WaitForEvent("COM2 (" + box.Pty(2).SlavePath() + ") is disabled"));
     EXPECT_TRUE(changed.WaitClosed());

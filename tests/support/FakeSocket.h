@@ -87,6 +87,11 @@ public:
         Check("Close");
         state = kSocketClosed;
     }
+    void Abort() override {
+        ++aborts;
+        Check("Abort");
+        state = kSocketClosed;
+    }
     std::size_t BytesQueued() const override { return bytesQueued; }
     PeerOwner LookUpPeer() const override { return {peerUid, peerSeen}; }
 
@@ -133,6 +138,7 @@ public:
     int accepts = 0;
     int connects = 0;
     int closes = 0;
+    int aborts = 0;  // closes that dropped unsent data
     std::string remoteIP = "127.0.0.1";
     std::string sent;
     int sendCount = 0;
