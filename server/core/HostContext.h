@@ -12,9 +12,6 @@
 
 namespace tolvan {
 
-<<<<<<< HEAD
-// Global settings read from "Settings" at start and again on SIGHUP.
-=======
 // How much unread output the server holds for its clients. Not stored: fixed in the product,
 // made small by tests. The hard limit lets a client reading at 10 MB/s take a 32 MiB burst
 // that a fast line delivers in a fraction of a second.
@@ -22,10 +19,11 @@ struct OutputLimits {
     std::size_t Soft = 1024 * 1024;         // a queue above it for StallSeconds is closed
     std::size_t Hard = 32 * 1024 * 1024;    // a queue reaching it is closed at once
     std::size_t Total = 128 * 1024 * 1024;  // all queues together; the largest goes first
+
+    bool operator==(const OutputLimits&) const = default;
 };
 
-// Global settings read from "Settings" at start.
->>>>>>> data
+// Global settings read from "Settings" at start and again on SIGHUP.
 struct GlobalSettings {
     int BaseTCPPort = 5000;
     int IdleTimeCheckInterval = 60;
