@@ -256,7 +256,7 @@ int main(int argc, char* argv[]) {
     if (!input.open(QIODevice::ReadOnly)) {
         return Fail(QStringLiteral("cannot read ") + args.at(1));
     }
-    const QString outputPath = args.at(2);
+    const QString& outputPath = args.at(2);
     auto writer = std::make_unique<QPdfWriter>(outputPath);
     writer->setTitle(kTitle);
     writer->setCreator(QStringLiteral("Tolvan Server"));

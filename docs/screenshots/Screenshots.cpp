@@ -85,7 +85,7 @@ QImage Indexed(const QImage& picture) {
 
 class Shooter {
 public:
-    Shooter(QString folder, QString suffix) : out_(std::move(folder)), suffix_(std::move(suffix)) {}
+    Shooter(const QString& folder, QString suffix) : out_(folder), suffix_(std::move(suffix)) {}
 
     void Save(QWidget& window, const char* name) {
         QTest::qWait(400);

@@ -50,7 +50,7 @@ bool ListenerLockedOut(const ServerContext& ctx, const PortRecord& port) {
     return !(end < ctx.clock.NowUtc());
 }
 
-void AcceptConnection(ServerContext& ctx, int index, RequestId request) {
+void AcceptConnection(ServerContext& ctx, int index, const RequestId& request) {
     try {
         const int portIndex = PortIndexOf(index);
         PortRecord& port = PortAt(ctx, portIndex);

@@ -9,7 +9,7 @@
 namespace tolvan {
 
 // A listener asks to hand over a connection request (index = the listener's socket).
-void AcceptConnection(ServerContext& ctx, int index, RequestId request);
+void AcceptConnection(ServerContext& ctx, int index, const RequestId& request);
 
 // Writes text to one data connection; a connection that is not connected is closed instead.
 // Every byte the server sends on a data connection goes through here. Returns whether the

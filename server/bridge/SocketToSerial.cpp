@@ -20,7 +20,7 @@ namespace {
 
 // Above this many bytes waiting for the serial line, data stays in the connection, whose TCP
 // window then slows the sender down; kept below the device's queue minus one socket read.
-constexpr std::size_t kSerialHoldBack = 16 * 1024;
+constexpr std::size_t kSerialHoldBack = 16UL * 1024;
 
 bool HoldsBack(ServerContext& ctx, int portIndex, const ConnectionSlot& slot) {
     if (slot.Authenticated == 0 || !slot.AcceptInput || !ctx.SerialIO.Exists(portIndex)) {

@@ -13,11 +13,11 @@ namespace tolvan {
 namespace {
 
 // Buffers of the reentrant look-ups grow up to this before the answer counts as "no".
-constexpr std::size_t kMaxBuffer = 1024 * 1024;
+constexpr std::size_t kMaxBuffer = 1024UL * 1024;
 
 template <class Entry, class Lookup>
 bool Find(Entry& entry, std::vector<char>& buffer, Lookup lookup) {
-    buffer.resize(16 * 1024);
+    buffer.resize(16UL * 1024);
     for (;;) {
         Entry* found = nullptr;
         const int error = lookup(&entry, buffer.data(), buffer.size(), &found);

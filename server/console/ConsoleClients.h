@@ -26,7 +26,7 @@ public:
     static constexpr int kMaxClients = 4;
     // A client that leaves this much unread (a stalled trace reader) is dropped, so that it
     // cannot grow the server's memory without bound.
-    static constexpr std::size_t kMaxBytesQueued = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxBytesQueued = 4UL * 1024 * 1024;
 
     // Called once per complete frame a client sent, in order.
     using RequestHandler =

@@ -16,9 +16,9 @@ namespace tolvan {
 // made small by tests. The hard limit lets a client reading at 10 MB/s take a 32 MiB burst
 // that a fast line delivers in a fraction of a second.
 struct OutputLimits {
-    std::size_t Soft = 1024 * 1024;         // a queue above it for StallSeconds is closed
-    std::size_t Hard = 32 * 1024 * 1024;    // a queue reaching it is closed at once
-    std::size_t Total = 128 * 1024 * 1024;  // all queues together; the largest goes first
+    std::size_t Soft = 1024UL * 1024;         // a queue above it for StallSeconds is closed
+    std::size_t Hard = 32UL * 1024 * 1024;    // a queue reaching it is closed at once
+    std::size_t Total = 128UL * 1024 * 1024;  // all queues together; the largest goes first
 
     bool operator==(const OutputLimits&) const = default;
 };

@@ -15,8 +15,9 @@ constexpr long long kLongestStall = 3600;
 
 int ReadSetting(HostContext& context, const std::string& name, int defaultValue, long long high) {
     std::string text = GetServiceSetting(context, "Settings", name, std::to_string(defaultValue));
-    if (std::optional<long long> value = console::WholeNumber(text, 1, high))
+    if (std::optional<long long> value = console::WholeNumber(text, 1, high)) {
         return static_cast<int>(*value);
+    }
     context.log.LogError("M2S16 invalid value '" + EscapeForeignText(text) + "' for \"" + name +
                          "\" of Settings (a whole number from 1 to " + std::to_string(high) +
                          "), " + std::to_string(defaultValue) + " used");

@@ -20,7 +20,7 @@ constexpr int kMaxPendingConnections = 256;
 constexpr int kLingerMs = 30000;
 constexpr int kResumeAcceptingMs = 1000;
 constexpr qint64 kReadBufferSize =
-    32 * 1024;  // how long a closed connection may take to send its rest
+    32LL * 1024;  // how long a closed connection may take to send its rest
 
 const char* const kWrongState =
     "Wrong protocol or connection state for the requested transaction or request";

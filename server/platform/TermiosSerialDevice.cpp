@@ -23,9 +23,9 @@ namespace {
 
 constexpr int kSerialPortAlreadyOpen = 8000;  // setting only valid while closed
 constexpr int kSerialPortNotOpen = 8018;      // operation only valid while open
-constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr std::size_t kMaxReadPerDrain = 256 * 1024;  // lets the sockets drain in between
-constexpr std::size_t kMinTxQueue = 64 * 1024;
+constexpr std::size_t kReadChunk = 64UL * 1024;
+constexpr std::size_t kMaxReadPerDrain = 256UL * 1024;  // lets the sockets drain in between
+constexpr std::size_t kMinTxQueue = 64UL * 1024;
 
 // Notifiers may be dropped from inside their own signal, so they go through deleteLater.
 void Dispose(std::unique_ptr<QSocketNotifier>& notifier) {

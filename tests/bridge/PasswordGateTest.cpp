@@ -249,7 +249,7 @@ TEST_F(PasswordGateTest, AuthenticatedDataGoesToSerialLine) {
 TEST_F(PasswordGateTest, DataWaitsWhileTheLineIsBehindAndGoesOnWhenItCatchesUp) {
     Send("Mirelo\r");
     Port(p).LogToFile = false;
-    Device(p).queued = 64 * 1024;
+    Device(p).queued = 64UL * 1024;
     Send("held");
     EXPECT_EQ(Device(p).written, "");
     EXPECT_EQ(Sock(p, c).input, "held");

@@ -34,6 +34,7 @@ TEST_F(ConsoleServerTest, ListenerStaysBoundWhileClientsComeAndGo) {
 // it sent is never read. Once a client has gone the next one is served again.
 TEST_F(ConsoleServerTest, FifthConnectionIsToldTheConsoleIsFull) {
     std::vector<FakeSocket*> served;
+    served.reserve(ConsoleClients::kMaxClients);
     for (int i = 0; i < ConsoleClients::kMaxClients; ++i) {
         served.push_back(ConnectConsole());
     }

@@ -73,7 +73,7 @@ private:
 
 // Writes the first `total` bytes of the stream to the line as fast as it takes them.
 bool WriteStream(PseudoTerminal& device, std::uint64_t total) {
-    constexpr std::uint64_t kChunk = 64 * 1024;
+    constexpr std::uint64_t kChunk = 64UL * 1024;
     std::string chunk(kChunk, '\0');
     for (std::uint64_t sent = 0; sent < total; sent += kChunk) {
         for (std::uint64_t i = 0; i < kChunk; ++i) {
@@ -96,8 +96,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 // the sanitized server and the reader run.
 TEST_F(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
     constexpr std::uint64_t kTotal = 32ULL * 1024 * 1024;
-    constexpr std::uint64_t kChunk = 64 * 1024;
-    constexpr std::uint64_t kAhead = 512 * 1024;
+    constexpr std::uint64_t kChunk = 64UL * 1024;
+    constexpr std::uint64_t kAhead = 512UL * 1024;
     ASSERT_TRUE(StartAndWaitFor(box, {1}));
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
@@ -117,7 +117,7 @@ TEST_F(BridgeLimits, ThirtyTwoMebibytesReachOneClientIntact) {
     UndoublingChecker checker;
     const Deadline deadline(Millis(50000));
     while (checker.Count() < kTotal && !deadline.Passed() && !client.PeerClosed()) {
-        checker.Feed(client.ReadBytes(256 * 1024, Millis(20)));
+        checker.Feed(client.ReadBytes(256UL * 1024, Millis(20)));
         received = checker.Count();
     }
     writer.join();
@@ -147,7 +147,7 @@ TEST_F(BridgeLimits, BurstKeepsTheReaderAndClosesTheStalledClient) {
     UndoublingChecker checker;
     const Deadline deadline(Millis(30000));
     while (checker.Count() < kTotal && !deadline.Passed() && !reader.PeerClosed()) {
-        checker.Feed(reader.ReadBytes(256 * 1024, Millis(20)));
+        checker.Feed(reader.ReadBytes(256UL * 1024, Millis(20)));
     }
     writer.join();
     EXPECT_TRUE(written);

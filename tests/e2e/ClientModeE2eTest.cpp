@@ -251,7 +251,7 @@ TEST(Supervision, SilentClientGetsKeepAlives) {
     }
     EXPECT_EQ(got, nops);
     EXPECT_GE(got.size() / 2, 2U);
-    EXPECT_LE(static_cast<double>(got.size() / 2), seconds / 2 + 1);
+    EXPECT_LE(static_cast<double>(got.size()) / 2, seconds / 2 + 1);
     EXPECT_FALSE(client.PeerClosed());
     EXPECT_EQ(box.Stop()->code, 0);
 }

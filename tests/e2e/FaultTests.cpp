@@ -24,9 +24,9 @@ namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer keeps freed memory in quarantine; the runs that weigh memory keep it small.
-constexpr long kRssMarginKib = 24 * 1024;
+constexpr long kRssMarginKib = 24L * 1024;
 #else
-constexpr long kRssMarginKib = 6 * 1024;
+constexpr long kRssMarginKib = 6L * 1024;
 #endif
 
 // The environment of a server whose memory is weighed.
@@ -87,8 +87,8 @@ TEST(Faults, SerialHangUpTakesOnlyThatPortOutOfService) {
 
     TcpClient client;
     ASSERT_TRUE(LogIn(client, box.DataPort(1)));
-    ASSERT_TRUE(lost.Write(DeviceBytes(16 * 1024)));
-    ASSERT_TRUE(client.Write(DeviceBytes(8 * 1024)));
+    ASSERT_TRUE(lost.Write(DeviceBytes(16UL * 1024)));
+    ASSERT_TRUE(client.Write(DeviceBytes(8UL * 1024)));
     ASSERT_FALSE(client.ReadBytes(1024).empty());
     lost.CloseMaster();
 
@@ -123,7 +123,7 @@ TEST(Faults, ClientResetWhileServerWrites) {
             while (!stop && device.Write(chunk, Millis(500))) {
             }
         });
-        client.Drain(64 * 1024, Millis(2000));
+        client.Drain(64UL * 1024, Millis(2000));
         client.Reset();
         std::this_thread::sleep_for(Millis(100));
         stop = true;
@@ -228,7 +228,7 @@ TEST(Faults, ConnectDisconnectCyclesLeakNothing) {
 // every byte, the stalled one is dropped after StallSeconds, and memory stays within what the
 // hard limit allows one connection.
 TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
-    constexpr std::size_t kStream = 12 * 1024 * 1024;
+    constexpr std::size_t kStream = 12UL * 1024 * 1024;
     ServerSandbox box;
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1);
@@ -248,11 +248,12 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
 
     std::size_t received[2] = {0, 0};
     std::vector<std::thread> threads;
+    threads.reserve(2);
     for (int i = 0; i < 2; ++i) {
         threads.emplace_back([&, i] { received[i] = readers[i].Drain(kStream, Millis(60000)); });
     }
     long rssPeak = 0;
-    const std::string chunk = DeviceBytes(64 * 1024);
+    const std::string chunk = DeviceBytes(64UL * 1024);
     bool written = true;
     for (std::size_t sent = 0; sent < kStream && written; sent += chunk.size()) {
         written = device.Write(chunk, Millis(10000));
@@ -268,7 +269,7 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
     EXPECT_TRUE(box.WaitForEvent("ended: stalled", Millis(6000)));
     stalled.Drain(kStream, Millis(10000));
     EXPECT_TRUE(stalled.PeerClosed());
-    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 16 * 1024)
+    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 16L * 1024)
         << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
     EXPECT_EQ(box.Stop()->code, 0);
 }
@@ -277,7 +278,7 @@ TEST(Faults, StalledReaderIsDroppedOthersGetEverything) {
 // against the connection's output limits like every other byte, so the client is dropped, the
 // server stays small and serves the next client.
 TEST(Faults, TelnetOptionFloodFromAClientThatNeverReads) {
-    constexpr std::size_t kFloodLimit = 256 * 1024 * 1024;
+    constexpr std::size_t kFloodLimit = 256UL * 1024 * 1024;
     ServerSandbox box;
     box.AddPty(1);
     box.EnablePort(1);
@@ -303,8 +304,8 @@ TEST(Faults, TelnetOptionFloodFromAClientThatNeverReads) {
     flood.Drain(kFloodLimit, Millis(10000));
     EXPECT_TRUE(flood.PeerClosed());
     // The answers wait for the client up to the hard limit of unread output, 32 MiB.
-    EXPECT_LT(rssPeak, 128 * 1024) << "VmRSS peak " << rssPeak << " KiB";
-    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 32 * 1024)
+    EXPECT_LT(rssPeak, 128L * 1024) << "VmRSS peak " << rssPeak << " KiB";
+    EXPECT_LE(rssPeak - rssBefore, kRssMarginKib + 32L * 1024)
         << "VmRSS " << rssBefore << " KiB -> peak " << rssPeak << " KiB";
 
     TcpClient next;

@@ -36,6 +36,7 @@ std::vector<std::string> ChildEnvironment(const EnvChanges& changes) {
 
 std::vector<char*> Pointers(std::vector<std::string>& words) {
     std::vector<char*> out;
+    out.reserve(words.size());
     for (auto& word : words) {
         out.push_back(word.data());
     }

@@ -92,12 +92,12 @@ void ServerSandbox::HandOver() const {
     }
 }
 
-bool ServerSandbox::Start(const std::vector<std::string>& args, EnvChanges extra) {
+bool ServerSandbox::Start(const std::vector<std::string>& args, const EnvChanges& extra) {
     MapUnusedPorts();
     HandOver();
     EnvChanges env = Environment();
-    for (auto& [name, value] : extra) {
-        env[name] = std::move(value);
+    for (const auto& [name, value] : extra) {
+        env[name] = value;
     }
     return process_.Start(ServerBinary(), args, env, dir_.File("server.out"),
                           dir_.File("server.err"));

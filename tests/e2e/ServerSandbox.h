@@ -55,7 +55,7 @@ public:
     void RunAs(uid_t uid, gid_t gid);
 
     // Starts the server (by default with -debug).
-    bool Start(const std::vector<std::string>& args = {"-debug"}, EnvChanges extra = {});
+    bool Start(const std::vector<std::string>& args = {"-debug"}, const EnvChanges& extra = {});
     // Waits until "Service Starting...." was written and the console listens on the base port.
     bool WaitUntilReady(Millis within = Millis(15000));
     // SIGTERM, then the exit status.

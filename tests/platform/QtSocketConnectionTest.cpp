@@ -112,7 +112,7 @@ TEST_F(QtSocketConnectionTest, PeerCloseIsReportedAfterItsData) {
 
 // Data handed over just before Close still reaches the peer in full.
 TEST_F(QtSocketConnectionTest, CloseSendsWhatWasQueued) {
-    std::string big(4 * 1024 * 1024, '\0');
+    std::string big(4UL * 1024 * 1024, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) {
         big[i] = static_cast<char>(i % 251);
     }

@@ -93,7 +93,7 @@ TEST_F(TermiosSerialTransferTest, ReceiveNotificationWaitsForInput) {
 
 // 4 MiB from the line arrive complete and in order.
 TEST_F(TermiosSerialTransferTest, LargeReceiveLosesNothing) {
-    const std::string data = Pattern(4 * 1024 * 1024);
+    const std::string data = Pattern(4UL * 1024 * 1024);
     std::size_t sent = 0;
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -109,7 +109,7 @@ TEST_F(TermiosSerialTransferTest, LargeReceiveLosesNothing) {
 
 // 4 MiB to the line, handed over as fast as the queue drains, arrive complete and in order.
 TEST_F(TermiosSerialTransferTest, LargeTransmitLosesNothing) {
-    const std::string data = Pattern(4 * 1024 * 1024);
+    const std::string data = Pattern(4UL * 1024 * 1024);
     std::size_t handed = 0;
     std::string echoed;
     ASSERT_TRUE(WaitFor(
@@ -134,7 +134,7 @@ TEST_F(TermiosSerialTransferTest, StalledLineFillsTransmitQueue) {
     device_->SetOutBufferSize(100000);
     device_->SetPortOpen(true);
 
-    const std::string data = Pattern(1024 * 1024);
+    const std::string data = Pattern(1024UL * 1024);
     device_->Output(data);
     EXPECT_EQ(device_->QueuedOutput(), 100000U);
     EXPECT_EQ(Count(kCommEventTxFull), 0) << "raised inside the call";
