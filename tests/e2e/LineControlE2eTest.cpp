@@ -76,9 +76,7 @@ bool PtyKeepsParity() {
 // root, the server runs as nobody, as a packaged service would not be root either.
 TEST(LineControlRun, PyserialSetsTheLineAndMovesEveryByte) {
     ServerSandbox box;
-    if (::geteuid() == 0) {
-        box.RunAs(65534, 65534);
-    }
+    box.RunUnprivileged();
     PseudoTerminal& device = box.AddPty(1);
     box.EnablePort(1, "");
     box.SetValue("Port1", "Rfc2217", "True");

@@ -15,17 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
-
 // The server as the packaged service runs it: as a user of its own, not root. When the tests
 // are not root they already are such a user.
 class OperationsTest : public ::testing::Test {
 protected:
-    OperationsTest() {
-        if (::geteuid() == 0) {
-            box.RunAs(kNobody, kNobody);
-        }
-    }
+    OperationsTest() { box.RunUnprivileged(); }
 
     // Bytes cross COM com both ways through a logged-in client.
     static ::testing::AssertionResult Carries(ServerSandbox& box, TcpClient& client, int com,

@@ -73,6 +73,12 @@ void ServerSandbox::RunAs(uid_t uid, gid_t gid) {
     process_.RunAs(uid, gid);
 }
 
+void ServerSandbox::RunUnprivileged() {
+    if (::geteuid() == 0) {
+        RunAs(kNobody, kNobody);
+    }
+}
+
 void ServerSandbox::HandOver() const {
     if (!runAs_) {
         return;

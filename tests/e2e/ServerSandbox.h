@@ -53,6 +53,11 @@ public:
     // Runs the server as another user (needs root): at Start the sandbox's folder, everything
     // in it and the pseudo-terminals are given to that user, as a packaged service's would be.
     void RunAs(uid_t uid, gid_t gid);
+    // The user a packaged service would be like: nobody.
+    static constexpr uid_t kNobody = 65534;
+    // Runs the server as nobody when the tests run as root; otherwise the tests' own user is
+    // unprivileged already.
+    void RunUnprivileged();
 
     // Starts the server (by default with -debug).
     bool Start(const std::vector<std::string>& args = {"-debug"}, const EnvChanges& extra = {});

@@ -17,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
-
 // A sandbox with a log folder and, beside it, a folder the service must never write to. When
 // the tests run as root, the server runs as nobody and owns both folders, so only the server's
 // own rule keeps it out of the second one, as it would a packaged service.
@@ -28,9 +26,7 @@ protected:
         fs::create_directories(logs / "sub");
         fs::create_directories(outside);
         box.SetValue("Settings", "LogDirectory", logs.string());
-        if (::geteuid() == 0) {
-            box.RunAs(kNobody, kNobody);
-        }
+        box.RunUnprivileged();
     }
 
     void LogPort(int com, const std::string& logFile) {
@@ -153,7 +149,7 @@ TEST_F(TrafficLogTest, LogHoldsTheLineBytesBothWays) {
     ASSERT_EQ(::stat(first.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     if (::geteuid() == 0) {
-        EXPECT_EQ(info.st_uid, kNobody) << "the server did not run as nobody";
+        EXPECT_EQ(info.st_uid, ServerSandbox::kNobody) << "the server did not run as nobody";
     }
 }
 
